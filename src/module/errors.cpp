@@ -1,0 +1,59 @@
+// The error state: one status code and one message for the whole process.
+#include "module/errors.h"
+
+#include <cstring>
+
+static int32_t last_code = 0;
+static char last_message[2048] = "";
+
+const char* status_text(int32_t code) {
+    switch (code) {
+        case -2: return "Terminal: Invalid params";
+        case -3: return "Terminal: Out of memory";
+        case -4: return "Terminal: Not found";
+        case -5:
+            return "Terminal: Incompatible versions, please install the latest version of "
+                   "Terminal and Python module";
+        case -6: return "Terminal: Authorization failed";
+        case -7: return "Terminal: Unsupported function";
+        case -10000: return "IPC call failed";
+        case -10001: return "IPC send failed";
+        case -10002: return "IPC recv failed";
+        case -10003: return "IPC initialize failed, ";
+        case -10004: return "No IPC connection";
+        case -10005: return "IPC timeout";
+        default: return "Terminal: Call failed";
+    }
+}
+
+void reset_last_error() {
+    last_code = kStatusSuccess;
+    std::memcpy(last_message, "Success", sizeof("Success"));
+}
+
+void record_last_error(int32_t code, const char* message) {
+    last_code = code;
+    if (message == nullptr) {
+        message = status_text(code);
+    }
+    size_t length = std::strlen(message);
+    if (length > sizeof(last_message) - 1) {
+        length = sizeof(last_message) - 1;
+    }
+    std::memcpy(last_message, message, length);
+    last_message[length] = '\0';
+}
+
+PyObject* set_last_error(int32_t code, const char* message) {
+    record_last_error(code, message);
+    Py_RETURN_NONE;
+}
+
+PyObject* set_last_error_false(int32_t code, const char* message) {
+    record_last_error(code, message);
+    Py_RETURN_FALSE;
+}
+
+PyObject* last_error(PyObject*, PyObject*) {
+    return Py_BuildValue("(is)", (int)last_code, last_message);
+}

@@ -1,0 +1,38 @@
+// The 32 module functions, defined in src/link/connection.cpp, src/api/ and
+// src/module/errors.cpp.
+#pragma once
+
+#include <Python.h>
+
+PyObject* initialize(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* shutdown(PyObject* self, PyObject* unused);
+PyObject* login(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* version(PyObject* self, PyObject* unused);
+PyObject* terminal_info(PyObject* self, PyObject* unused);
+PyObject* account_info(PyObject* self, PyObject* unused);
+PyObject* copy_ticks_from(PyObject* self, PyObject* args);
+PyObject* copy_ticks_range(PyObject* self, PyObject* args);
+PyObject* copy_rates_from(PyObject* self, PyObject* args);
+PyObject* copy_rates_from_pos(PyObject* self, PyObject* args);
+PyObject* copy_rates_range(PyObject* self, PyObject* args);
+PyObject* positions_total(PyObject* self, PyObject* unused);
+PyObject* positions_get(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* orders_total(PyObject* self, PyObject* unused);
+PyObject* orders_get(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* history_orders_total(PyObject* self, PyObject* args);
+PyObject* history_orders_get(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* history_deals_total(PyObject* self, PyObject* args);
+PyObject* history_deals_get(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* order_check(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* order_send(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* order_calc_margin(PyObject* self, PyObject* args);
+PyObject* order_calc_profit(PyObject* self, PyObject* args);
+PyObject* symbol_info(PyObject* self, PyObject* args);
+PyObject* symbol_info_tick(PyObject* self, PyObject* args);
+PyObject* symbol_select(PyObject* self, PyObject* args);
+PyObject* symbols_total(PyObject* self, PyObject* unused);
+PyObject* symbols_get(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* market_book_add(PyObject* self, PyObject* args);
+PyObject* market_book_release(PyObject* self, PyObject* args);
+PyObject* market_book_get(PyObject* self, PyObject* args);
+// last_error is declared in errors.h.

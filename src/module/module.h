@@ -1,0 +1,4 @@
+// Process-wide values set up by the module's entry point.
+#pragma once
+
+#include <Python.h>
