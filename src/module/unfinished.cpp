@@ -50,3 +50,8 @@ PLACEHOLDER(market_book_get)
 #include "module/records.h"
 PyTypeObject* record_types[kRecordTypeCount] __attribute__((weak));
 __attribute__((weak)) void register_record_types(PyObject*) {}
+
+#include "api/bars.h"
+PyObject* rates_dtype __attribute__((weak)) = nullptr;
+PyObject* ticks_dtype __attribute__((weak)) = nullptr;
+__attribute__((weak)) void build_market_data_types() {}
