@@ -1,0 +1,70 @@
+// The account, its trading and its durable storage. The server calls these
+// functions for the account and trading commands; all state lives in one
+// SQLite database and a request is answered only after its effects are
+// committed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "api/wire_history.h"
+#include "api/wire_positions.h"
+#include "api/wire_terminal.h"
+#include "api/wire_trade.h"
+
+struct AccountSettings {
+    uint64_t login;
+    std::u16string password;
+    std::u16string server;
+    std::u16string name;
+    std::u16string company;
+    std::u16string currency;
+    double balance;
+    uint32_t leverage;
+    uint32_t margin_mode;  // AccountMarginMode
+    bool needs_otp;        // login answers -7
+};
+
+// Opens the database (creating and migrating it as needed); on first use it
+// also creates the demo account. False with a reason on failure.
+bool engine_open(const std::string& database_path, std::string* error);
+void engine_close();
+
+// Adds or replaces an account (from the command line).
+bool engine_add_account(const AccountSettings& account, std::string* error);
+
+enum LoginResult { kLoginAccepted, kLoginRejected, kLoginNeedsOtp };
+// Switches the current account; login 0 means the current one.
+LoginResult engine_login(uint64_t login, const char16_t* password, const char16_t* server);
+
+void engine_account_info(AccountInfoRecord* record);
+
+// Prices moved: pending orders trigger, stops and stop-out close positions,
+// orders expire. Called by the server loop after each market step.
+void engine_update(int64_t now_msc);
+
+// Each returns a status for the reply header (0 or positive on success,
+// a negative terminal status otherwise) and fills its record.
+int32_t engine_order_check(const TradeRequestRecord& request, OrderCheckRecord* result);
+int32_t engine_order_send(const TradeRequestRecord& request, OrderSendRecord* result);
+int32_t engine_calc_margin(uint32_t action, const char16_t* symbol, double volume, double price,
+                           double* margin);
+int32_t engine_calc_profit(uint32_t action, const char16_t* symbol, double volume,
+                           double price_open, double price_close, double* profit);
+
+// Open positions and pending orders; symbol null means all.
+uint32_t engine_positions_total();
+void engine_positions(const char16_t* symbol, std::vector<TradePositionRecord>* out);
+bool engine_position(uint64_t ticket, TradePositionRecord* out);
+uint32_t engine_orders_total();
+void engine_orders(const char16_t* symbol, std::vector<TradeOrderRecord>* out);
+bool engine_order(uint64_t ticket, TradeOrderRecord* out);
+
+// History by time range (seconds, inclusive), by position id and by ticket.
+void engine_history_orders(int64_t from, int64_t to, std::vector<TradeOrderRecord>* out);
+void engine_history_orders_by_position(uint64_t position, std::vector<TradeOrderRecord>* out);
+bool engine_history_order(uint64_t ticket, TradeOrderRecord* out);
+void engine_history_deals(int64_t from, int64_t to, std::vector<TradeDealRecord>* out);
+void engine_history_deals_by_position(uint64_t position, std::vector<TradeDealRecord>* out);
+bool engine_history_deal(uint64_t ticket, TradeDealRecord* out);

@@ -1,0 +1,20 @@
+// The simulated market as the trading engine sees it: symbol descriptions and
+// their latest prices. Implemented by the market side of the terminal.
+#pragma once
+
+#include <cstdint>
+
+#include "api/wire_symbols.h"
+
+// The symbol's full description with current prices, or null when the
+// terminal has no symbol of that name (NUL-terminated UTF-16).
+const SymbolInfoRecord* market_symbol(const char16_t* name);
+
+// The latest tick of a symbol; false when the symbol is unknown.
+bool market_tick(const char16_t* name, TickRecord* tick);
+
+// Whether the symbol's session is open at that time (milliseconds since 1970).
+bool market_open(const char16_t* name, int64_t time_msc);
+
+// The market clock in milliseconds since 1970.
+int64_t market_now_msc();
