@@ -17,6 +17,10 @@ enum : size_t {
     kPathUnits = 260,
 };
 
+// Imports the datetime C API used to recognise datetime.datetime; called once
+// at import. On failure a Python error is pending.
+bool import_datetime_api();
+
 // int, float or datetime.datetime to signed 32-bit seconds.
 bool convert_time_argument(PyObject* object, int32_t* seconds);
 // str to a NUL-terminated UTF-16 buffer of `units` code units; refuses texts

@@ -8,21 +8,33 @@ static char last_message[2048] = "";
 
 const char* status_text(int32_t code) {
     switch (code) {
-        case -2: return "Terminal: Invalid params";
-        case -3: return "Terminal: Out of memory";
-        case -4: return "Terminal: Not found";
+        case -2:
+            return "Terminal: Invalid params";
+        case -3:
+            return "Terminal: Out of memory";
+        case -4:
+            return "Terminal: Not found";
         case -5:
             return "Terminal: Incompatible versions, please install the latest version of "
                    "Terminal and Python module";
-        case -6: return "Terminal: Authorization failed";
-        case -7: return "Terminal: Unsupported function";
-        case -10000: return "IPC call failed";
-        case -10001: return "IPC send failed";
-        case -10002: return "IPC recv failed";
-        case -10003: return "IPC initialize failed, ";
-        case -10004: return "No IPC connection";
-        case -10005: return "IPC timeout";
-        default: return "Terminal: Call failed";
+        case -6:
+            return "Terminal: Authorization failed";
+        case -7:
+            return "Terminal: Unsupported function";
+        case -10000:
+            return "IPC call failed";
+        case -10001:
+            return "IPC send failed";
+        case -10002:
+            return "IPC recv failed";
+        case -10003:
+            return "IPC initialize failed, ";
+        case -10004:
+            return "No IPC connection";
+        case -10005:
+            return "IPC timeout";
+        default:
+            return "Terminal: Call failed";
     }
 }
 
@@ -31,16 +43,27 @@ void reset_last_error() {
     std::memcpy(last_message, "Success", sizeof("Success"));
 }
 
+// Cuts at a character boundary: a message cut inside a UTF-8 sequence could
+// no longer be read back by last_error().
+static size_t utf8_prefix_length(const char* text, size_t limit) {
+    size_t length = std::strlen(text);
+    if (length <= limit) {
+        return length;
+    }
+    length = limit;
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
+        --length;
+    }
+    return length;
+}
+
 void record_last_error(int32_t code, const char* message) {
     last_code = code;
     if (message == nullptr) {
         message = status_text(code);
     }
-    size_t length = std::strlen(message);
-    if (length > sizeof(last_message) - 1) {
-        length = sizeof(last_message) - 1;
-    }
-    std::memcpy(last_message, message, length);
+    size_t length = utf8_prefix_length(message, sizeof(last_message) - 1);
+    std::memmove(last_message, message, length);
     last_message[length] = '\0';
 }
 
@@ -55,5 +78,11 @@ PyObject* set_last_error_false(int32_t code, const char* message) {
 }
 
 PyObject* last_error(PyObject*, PyObject*) {
-    return Py_BuildValue("(is)", (int)last_code, last_message);
+    // "replace" keeps last_error() itself from failing should a caller ever
+    // record bytes that are not UTF-8.
+    PyObject* message = PyUnicode_DecodeUTF8(last_message, std::strlen(last_message), "replace");
+    if (message == nullptr) {
+        return nullptr;
+    }
+    return Py_BuildValue("(iN)", static_cast<int>(last_code), message);
 }

@@ -1,4 +1,6 @@
 // Entry point of the extension and its method table.
+#include "api/bars.h"
+#include "module/args.h"
 #include "module/errors.h"
 #include "module/methods.h"
 #include "module/module.h"
@@ -10,8 +12,7 @@ static PyMethodDef module_methods[] = {
     {"initialize", (PyCFunction)(void (*)(void))initialize, METH_VARARGS | METH_KEYWORDS,
      DOC("initialize([path],[server=\"SERVER\"],[login=LOGIN],[password=\"PASSWORD\"])",
          "Establish connection to Quillmark terminal")},
-    {"shutdown", shutdown, METH_NOARGS,
-     DOC("shutdown()", "Disconnect from Quillmark terminal")},
+    {"shutdown", shutdown, METH_NOARGS, DOC("shutdown()", "Disconnect from Quillmark terminal")},
     {"login", (PyCFunction)(void (*)(void))login, METH_VARARGS | METH_KEYWORDS,
      DOC("login(login,[server=\"SERVER\"],[password=\"PASSWORD\"])", "Log in to specific account")},
     {"version", version, METH_NOARGS, DOC("version()", "Get Quillmark terminal version")},
@@ -106,7 +107,21 @@ static PyModuleDef module_definition = {
 };
 
 PyMODINIT_FUNC PyInit__core(void) {
-    // TODO(module frame): datetime C API, NumPy import sequence, bar and tick types.
+    // The time arguments recognise datetime.datetime through this API, so the
+    // module is useless without it.
+    if (!import_datetime_api()) {
+        return nullptr;
+    }
+    if (!import_numpy_api()) {
+        PyErr_Print();
+        PyErr_SetString(PyExc_ImportError, "numpy._core.multiarray failed to import");
+        return nullptr;
+    }
+    // A failure leaves rates_dtype or ticks_dtype null; the bar and tick
+    // functions report it when called, the rest of the module still works.
+    build_market_data_types();
+    PyErr_Clear();
+
     PyObject* module = PyModule_Create2(&module_definition, 1013);
     if (module != nullptr) {
         register_record_types(module);

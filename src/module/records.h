@@ -54,5 +54,4 @@ PyObject* record_end(RecordFiller& filler);
 // A tuple of `count` records converted from `count` wire records of `size`
 // bytes each, or null on any failure.
 typedef PyObject* (*RecordConverter)(const uint8_t* wire);
-PyObject* records_tuple(const uint8_t* wire, uint32_t count, size_t size,
-                        RecordConverter convert);
+PyObject* records_tuple(const uint8_t* wire, uint32_t count, size_t size, RecordConverter convert);
