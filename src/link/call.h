@@ -7,8 +7,8 @@
 // A piece of a request payload, written in order after the command id.
 struct RequestField {
     const void* data;
-    uint32_t size;       // bytes; for a counted string, UTF-16 units
-    bool counted_string; // u32 count, then the units (no terminator)
+    uint32_t size;        // bytes; for a counted string, UTF-16 units
+    bool counted_string;  // u32 count, then the units (no terminator)
 };
 
 inline RequestField request_bytes(const void* data, uint32_t size) {
