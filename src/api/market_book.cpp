@@ -1,0 +1,65 @@
+// Depth of market: open, close and read the book of one symbol.
+#include <cstdlib>
+
+#include "api/call_result.h"
+#include "api/symbol_argument.h"
+#include "api/wire_book.h"
+#include "link/call.h"
+#include "link/commands.h"
+#include "module/errors.h"
+#include "module/methods.h"
+#include "module/records.h"
+
+static PyObject* book_info_object(const uint8_t* bytes) {
+    const BookInfoRecord& wire = *reinterpret_cast<const BookInfoRecord*>(bytes);
+    RecordFiller filler = record_begin(kBookInfo);
+    record_put(filler, py_u32(wire.type));
+    record_put(filler, py_f64(wire.price));
+    record_put(filler, py_u64(wire.volume));
+    record_put(filler, py_f64(wire.volume_dbl));
+    return record_end(filler);
+}
+
+// Opening and closing report a failed call only through their False result:
+// the error state keeps the "Success" of the start of the call.
+static PyObject* book_switch(uint32_t command, PyObject* args) {
+    reset_last_error();
+    char16_t symbol[kSymbolUnits] = {};
+    if (!parse_symbol_argument(args, symbol)) {
+        return set_last_error(kStatusInvalidParams, "Invalid arguments");
+    }
+    RequestField request = request_text(symbol);
+    if (client_call(command, &request, 1, nullptr, 0) < 0) {
+        Py_RETURN_FALSE;
+    }
+    Py_RETURN_TRUE;
+}
+
+PyObject* market_book_add(PyObject*, PyObject* args) {
+    return book_switch(kCmdMarketBookAdd, args);
+}
+
+PyObject* market_book_release(PyObject*, PyObject* args) {
+    return book_switch(kCmdMarketBookRelease, args);
+}
+
+PyObject* market_book_get(PyObject*, PyObject* args) {
+    reset_last_error();
+    char16_t symbol[kSymbolUnits] = {};
+    if (!parse_symbol_argument(args, symbol)) {
+        return set_last_error(kStatusInvalidParams, "Invalid arguments");
+    }
+
+    void* storage = nullptr;
+    uint32_t count = 0;
+    RequestField request = request_text(symbol);
+    ReplyField reply = reply_array(&storage, &count, sizeof(BookInfoRecord));
+    int32_t status = client_call(kCmdMarketBookGet, &request, 1, &reply, 1);
+    if (status < 0) {
+        return set_last_error(status);
+    }
+    PyObject* book = records_tuple(static_cast<const uint8_t*>(storage), count,
+                                   sizeof(BookInfoRecord), book_info_object);
+    std::free(storage);
+    return result_or_call_failed(book);
+}
