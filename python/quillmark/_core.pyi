@@ -1,7 +1,7 @@
 """API Connector to Quillmark Terminal"""
 
 import datetime
-from typing import Any, ClassVar, Literal, overload
+from typing import Any, Literal, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -18,9 +18,6 @@ _Records: TypeAlias = npt.NDArray[np.void]
 class TradePosition(structseq[Any], tuple[Any, ...]):
     """Trade position structure"""
 
-    n_fields: ClassVar[Literal[19]]
-    n_sequence_fields: ClassVar[Literal[19]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def ticket(self) -> int: ...
     @property
@@ -66,9 +63,6 @@ class TradePosition(structseq[Any], tuple[Any, ...]):
 class TradeOrder(structseq[Any], tuple[Any, ...]):
     """Trade order structure"""
 
-    n_fields: ClassVar[Literal[24]]
-    n_sequence_fields: ClassVar[Literal[24]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def ticket(self) -> int: ...
     @property
@@ -124,9 +118,6 @@ class TradeOrder(structseq[Any], tuple[Any, ...]):
 class TradeDeal(structseq[Any], tuple[Any, ...]):
     """Trade deal structure"""
 
-    n_fields: ClassVar[Literal[18]]
-    n_sequence_fields: ClassVar[Literal[18]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def ticket(self) -> int: ...
     @property
@@ -170,9 +161,6 @@ class TradeDeal(structseq[Any], tuple[Any, ...]):
 class TradeRequest(structseq[Any], tuple[Any, ...]):
     """Trade request structure"""
 
-    n_fields: ClassVar[Literal[17]]
-    n_sequence_fields: ClassVar[Literal[17]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def action(self) -> int: ...
     @property
@@ -214,9 +202,6 @@ class TradeRequest(structseq[Any], tuple[Any, ...]):
 class OrderSendResult(structseq[Any], tuple[Any, ...]):
     """order_send result structure"""
 
-    n_fields: ClassVar[Literal[11]]
-    n_sequence_fields: ClassVar[Literal[11]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def retcode(self) -> int: ...
     @property
@@ -246,9 +231,6 @@ class OrderSendResult(structseq[Any], tuple[Any, ...]):
 class OrderCheckResult(structseq[Any], tuple[Any, ...]):
     """order_check result structure"""
 
-    n_fields: ClassVar[Literal[9]]
-    n_sequence_fields: ClassVar[Literal[9]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def retcode(self) -> int: ...
     @property
@@ -274,9 +256,6 @@ class OrderCheckResult(structseq[Any], tuple[Any, ...]):
 class Tick(structseq[Any], tuple[Any, ...]):
     """This is a structure for storing latest symbol prices"""
 
-    n_fields: ClassVar[Literal[8]]
-    n_sequence_fields: ClassVar[Literal[8]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def time(self) -> int: ...
     @property
@@ -300,9 +279,6 @@ class Tick(structseq[Any], tuple[Any, ...]):
 class TerminalInfo(structseq[Any], tuple[Any, ...]):
     """This is a structure for storing terminal information"""
 
-    n_fields: ClassVar[Literal[22]]
-    n_sequence_fields: ClassVar[Literal[22]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def community_account(self) -> bool: ...
     @property
@@ -354,9 +330,6 @@ class TerminalInfo(structseq[Any], tuple[Any, ...]):
 class SymbolInfo(structseq[Any], tuple[Any, ...]):
     """This is a structure for storing symbol information"""
 
-    n_fields: ClassVar[Literal[96]]
-    n_sequence_fields: ClassVar[Literal[96]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def custom(self) -> bool: ...
     @property
@@ -556,9 +529,6 @@ class SymbolInfo(structseq[Any], tuple[Any, ...]):
 class AccountInfo(structseq[Any], tuple[Any, ...]):
     """This is a structure for storing account information"""
 
-    n_fields: ClassVar[Literal[28]]
-    n_sequence_fields: ClassVar[Literal[28]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def login(self) -> int: ...
     @property
@@ -622,9 +592,6 @@ class AccountInfo(structseq[Any], tuple[Any, ...]):
 class BookInfo(structseq[Any], tuple[Any, ...]):
     """This is a structure for storing Depth of Market information"""
 
-    n_fields: ClassVar[Literal[4]]
-    n_sequence_fields: ClassVar[Literal[4]]
-    n_unnamed_fields: ClassVar[Literal[0]]
     @property
     def type(self) -> int: ...
     @property
