@@ -67,7 +67,7 @@ bool posix_socket_path(const char16_t* pipe_name, char* out, size_t size) {
         }
     }
     char folder[64];
-    char name[sizeof(sockaddr_un{}.sun_path)];
+    char name[1024];
     if (text_length(rest) >= sizeof(name) / 4 || !posix_socket_folder(folder, sizeof(folder))) {
         return false;
     }
