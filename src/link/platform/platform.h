@@ -17,6 +17,8 @@ enum : uint32_t {
 };
 
 // ---- Pipe client ----
+// C linkage, so that a test can count these calls by interposing on them.
+extern "C" {
 
 // One attempt to open the pipe of that name ("\\.\pipe\..."). Returns the
 // handle, or kInvalidHandle with *error set: kErrorPipeBusy when every
@@ -36,6 +38,7 @@ bool platform_pipe_read(PlatformHandle pipe, void* data, uint32_t size, uint32_t
 bool platform_pipe_write(PlatformHandle pipe, const void* data, uint32_t size, uint32_t* moved,
                          uint32_t* error);
 void platform_pipe_close(PlatformHandle pipe);
+}
 
 // ---- Text and digests ----
 
