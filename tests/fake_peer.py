@@ -34,11 +34,13 @@ REPLY_WAIT_SECONDS = 5.0
 class FakePeer:
     """Test-side handle of a peer process listening for the terminal at `path`."""
 
-    def __init__(self, folder: Path, name: str = "terminal64") -> None:
+    def __init__(self, folder: Path, name: str = "terminal64", keep_existing: bool = False) -> None:
         executable = folder / name
-        # Not runnable: if the peer is gone, a launch fails at once.
-        executable.write_bytes(b"not a program\n")
-        executable.chmod(0o644)
+        if not keep_existing:
+            # Not runnable: if the peer is gone, a launch fails at once.
+            folder.mkdir(parents=True, exist_ok=True)
+            executable.write_bytes(b"not a program\n")
+            executable.chmod(0o644)
         self.path = str(executable)
         self.socket_path = wire.socket_path(self.path)
         self._process = subprocess.Popen(
