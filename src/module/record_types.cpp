@@ -5,7 +5,7 @@
 PyTypeObject* record_types[kRecordTypeCount];
 
 // TradePosition: 19 fields
-static PyStructSequence_Field tradePosition_fields[] = {
+static PyStructSequence_Field trade_position_fields[] = {
     {"ticket", nullptr},
     {"time", nullptr},
     {"time_msc", nullptr},
@@ -29,7 +29,7 @@ static PyStructSequence_Field tradePosition_fields[] = {
 };
 
 // TradeOrder: 24 fields
-static PyStructSequence_Field tradeOrder_fields[] = {
+static PyStructSequence_Field trade_order_fields[] = {
     {"ticket", nullptr},
     {"time_setup", nullptr},
     {"time_setup_msc", nullptr},
@@ -58,7 +58,7 @@ static PyStructSequence_Field tradeOrder_fields[] = {
 };
 
 // TradeDeal: 18 fields
-static PyStructSequence_Field tradeDeal_fields[] = {
+static PyStructSequence_Field trade_deal_fields[] = {
     {"ticket", nullptr},  {"order", nullptr},       {"time", nullptr},  {"time_msc", nullptr},
     {"type", nullptr},    {"entry", nullptr},       {"magic", nullptr}, {"position_id", nullptr},
     {"reason", nullptr},  {"volume", nullptr},      {"price", nullptr}, {"commission", nullptr},
@@ -67,7 +67,7 @@ static PyStructSequence_Field tradeDeal_fields[] = {
 };
 
 // TradeRequest: 17 fields
-static PyStructSequence_Field tradeRequest_fields[] = {
+static PyStructSequence_Field trade_request_fields[] = {
     {"action", nullptr},    {"magic", nullptr},       {"order", nullptr},
     {"symbol", nullptr},    {"volume", nullptr},      {"price", nullptr},
     {"stoplimit", nullptr}, {"sl", nullptr},          {"tp", nullptr},
@@ -77,7 +77,7 @@ static PyStructSequence_Field tradeRequest_fields[] = {
 };
 
 // OrderSendResult: 11 fields
-static PyStructSequence_Field orderSendResult_fields[] = {
+static PyStructSequence_Field order_send_result_fields[] = {
     {"retcode", nullptr},    {"deal", nullptr},
     {"order", nullptr},      {"volume", nullptr},
     {"price", nullptr},      {"bid", nullptr},
@@ -87,7 +87,7 @@ static PyStructSequence_Field orderSendResult_fields[] = {
 };
 
 // OrderCheckResult: 9 fields
-static PyStructSequence_Field orderCheckResult_fields[] = {
+static PyStructSequence_Field order_check_result_fields[] = {
     {"retcode", nullptr}, {"balance", nullptr},     {"equity", nullptr},       {"profit", nullptr},
     {"margin", nullptr},  {"margin_free", nullptr}, {"margin_level", nullptr}, {"comment", nullptr},
     {"request", nullptr}, {nullptr, nullptr},
@@ -101,7 +101,7 @@ static PyStructSequence_Field tick_fields[] = {
 };
 
 // TerminalInfo: 22 fields
-static PyStructSequence_Field terminalInfo_fields[] = {
+static PyStructSequence_Field terminal_info_fields[] = {
     {"community_account", nullptr},
     {"community_connection", nullptr},
     {"connected", nullptr},
@@ -128,7 +128,7 @@ static PyStructSequence_Field terminalInfo_fields[] = {
 };
 
 // SymbolInfo: 96 fields
-static PyStructSequence_Field symbolInfo_fields[] = {
+static PyStructSequence_Field symbol_info_fields[] = {
     {"custom", nullptr},
     {"chart_mode", nullptr},
     {"select", nullptr},
@@ -229,7 +229,7 @@ static PyStructSequence_Field symbolInfo_fields[] = {
 };
 
 // AccountInfo: 28 fields
-static PyStructSequence_Field accountInfo_fields[] = {
+static PyStructSequence_Field account_info_fields[] = {
     {"login", nullptr},        {"trade_mode", nullptr},     {"leverage", nullptr},
     {"limit_orders", nullptr}, {"margin_so_mode", nullptr}, {"trade_allowed", nullptr},
     {"trade_expert", nullptr}, {"margin_mode", nullptr},    {"currency_digits", nullptr},
@@ -243,27 +243,33 @@ static PyStructSequence_Field accountInfo_fields[] = {
 };
 
 // BookInfo: 4 fields
-static PyStructSequence_Field bookInfo_fields[] = {
+static PyStructSequence_Field book_info_fields[] = {
     {"type", nullptr},       {"price", nullptr}, {"volume", nullptr},
     {"volume_dbl", nullptr}, {nullptr, nullptr},
 };
 
 static PyTypeObject type_objects[kRecordTypeCount];
 
+// A field list and its length, not counting the terminating entry.
+#define FIELDS(list) list, static_cast<int>(sizeof(list) / sizeof(list[0]) - 1)
+
 // In RecordType order.
 static PyStructSequence_Desc type_descs[kRecordTypeCount] = {
-    {"TradePosition", "Trade position structure", tradePosition_fields, 19},
-    {"TradeOrder", "Trade order structure", tradeOrder_fields, 24},
-    {"TradeDeal", "Trade deal structure", tradeDeal_fields, 18},
-    {"TradeRequest", "Trade request structure", tradeRequest_fields, 17},
-    {"OrderSendResult", "order_send result structure", orderSendResult_fields, 11},
-    {"OrderCheckResult", "order_check result structure", orderCheckResult_fields, 9},
-    {"Tick", "This is a structure for storing latest symbol prices", tick_fields, 8},
-    {"TerminalInfo", "This is a structure for storing terminal information", terminalInfo_fields,
-     22},
-    {"SymbolInfo", "This is a structure for storing symbol information", symbolInfo_fields, 96},
-    {"AccountInfo", "This is a structure for storing account information", accountInfo_fields, 28},
-    {"BookInfo", "This is a structure for storing Depth of Market information", bookInfo_fields, 4},
+    {"TradePosition", "Trade position structure", FIELDS(trade_position_fields)},
+    {"TradeOrder", "Trade order structure", FIELDS(trade_order_fields)},
+    {"TradeDeal", "Trade deal structure", FIELDS(trade_deal_fields)},
+    {"TradeRequest", "Trade request structure", FIELDS(trade_request_fields)},
+    {"OrderSendResult", "order_send result structure", FIELDS(order_send_result_fields)},
+    {"OrderCheckResult", "order_check result structure", FIELDS(order_check_result_fields)},
+    {"Tick", "This is a structure for storing latest symbol prices", FIELDS(tick_fields)},
+    {"TerminalInfo", "This is a structure for storing terminal information",
+     FIELDS(terminal_info_fields)},
+    {"SymbolInfo", "This is a structure for storing symbol information",
+     FIELDS(symbol_info_fields)},
+    {"AccountInfo", "This is a structure for storing account information",
+     FIELDS(account_info_fields)},
+    {"BookInfo", "This is a structure for storing Depth of Market information",
+     FIELDS(book_info_fields)},
 };
 
 // The order in which _asdict tries the types.
