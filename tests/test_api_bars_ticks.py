@@ -156,7 +156,6 @@ def test_time_forms_send_the_same_request(fake_terminal: Any, date_from: Any) ->
     (quillmark.copy_rates_from, ("EURUSD", 2**31, 0, 1)),
     (quillmark.copy_rates_from_pos, (b"EURUSD", 1, 0, 1)),
     (quillmark.copy_rates_from_pos, ("A" * 30, 1, 0, 1)),
-    (quillmark.copy_rates_from_pos, ("A" * 28 + "\U0001F600", 1, 0, 1)),
     (quillmark.copy_rates_from_pos, (None, 1, 0, 1)),
     (quillmark.copy_rates_range, ("EURUSD", 1, 0, None)),
     (quillmark.copy_ticks_from, ("EURUSD", 0, 1)),
@@ -173,16 +172,6 @@ def test_refused_arguments_send_nothing(fake_terminal: Any, function: Callable[.
     assert function(*args) is None
     assert quillmark.last_error() == (-2, "Invalid arguments")
     assert peer.requests() == []
-
-
-def test_longest_symbol_is_sent_whole(fake_terminal: Any) -> None:
-    peer = fake_terminal
-    peer.connect()
-    peer.reply(TICKS_FROM, 1, u32(0))
-
-    quillmark.copy_ticks_from("A" * 29, 0, 1, 0)
-
-    assert peer.requests() == [request(TICKS_FROM, text("A" * 29) + i64(0) + i32(1) + i32(0))]
 
 
 @pytest.mark.parametrize(("reply", "code", "message"), [
