@@ -226,6 +226,22 @@ def peer_main(path: str) -> None:
 # ---- A stand-in terminal program ----
 
 
+def write_stand_in(folder: Path) -> str:
+    """Writes a stand-in terminal executable into `folder`: it records how it
+    was started, then answers as a ready terminal (see launched_main)."""
+    folder.mkdir(parents=True, exist_ok=True)
+    program = folder / "terminal64"
+    program.write_text(
+        f"#!{sys.executable}\n"
+        "import sys\n"
+        f"sys.path.insert(0, {os.path.dirname(os.path.abspath(__file__))!r})\n"
+        "import fake_peer\n"
+        "fake_peer.launched_main()\n"
+    )
+    program.chmod(0o755)
+    return str(program)
+
+
 def launched_main(build: int = 4000, idle_seconds: float = 20.0) -> None:
     """Records how this program was started in "launched.json" beside it,
     then answers one connection as a ready terminal of `build`."""

@@ -1,0 +1,119 @@
+"""Pipe naming, and starting a terminal that is not yet running."""
+
+from __future__ import annotations
+
+import json
+import os
+import sys
+import time
+from pathlib import Path
+from typing import Any, Dict, List
+
+import pytest
+
+import quillmark
+import wire
+from fake_peer import FakePeer, listen_at, write_stand_in
+
+def spelling(peer: FakePeer, tmp_path: Path, how: str) -> str:
+    if how == "as-given":
+        return peer.path
+    if how == "upper-case":
+        return peer.path.upper()
+    if how == "relative":
+        return os.path.relpath(peer.path)
+    link = tmp_path / "linked64"
+    link.symlink_to(peer.path)
+    return str(link)
+
+
+@pytest.mark.parametrize("how", ["as-given", "upper-case", "relative", "through-a-link"])
+def test_spellings_of_one_path_reach_one_pipe(fake_terminal: FakePeer, tmp_path: Path, how: str) -> None:
+    # The peer listens where the name computed here (SHA-256 of the
+    # lower-cased real path in UTF-16LE) puts it.
+    fake_terminal.reply(4, 1, wire.u32(4000))
+    fake_terminal.reply(109, 1, wire.u32(2))
+
+    assert quillmark.initialize(path=spelling(fake_terminal, tmp_path, how)) is True, quillmark.last_error()
+
+
+def test_non_ascii_path_is_lower_cased_unit_by_unit(tmp_path: Path) -> None:
+    peer = FakePeer(tmp_path / "ÉtudeÜДОМ")
+    try:
+        assert wire.socket_path(peer.path) == wire.socket_path(peer.path.lower())
+        peer.connect()
+    finally:
+        quillmark.shutdown()
+        peer.stop()
+
+
+def wait_until_gone(path: str, seconds: float = 5.0) -> None:
+    deadline = time.monotonic() + seconds
+    while os.path.exists(path) and time.monotonic() < deadline:
+        time.sleep(0.02)
+
+
+def zombie_children() -> List[int]:
+    zombies = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            fields = Path(f"/proc/{entry}/stat").read_text().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if fields[0] == "Z" and int(fields[1]) == os.getpid():
+            zombies.append(int(entry))
+    return zombies
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc")
+@pytest.mark.parametrize("portable", [False, True])
+def test_terminal_is_started_detached(tmp_path: Path, portable: bool) -> None:
+    program = write_stand_in(tmp_path / "install")
+    try:
+        assert quillmark.initialize(path=program, portable=portable) is True, quillmark.last_error()
+    finally:
+        quillmark.shutdown()
+    wait_until_gone(wire.socket_path(program))
+
+    started: Dict[str, Any] = json.loads((tmp_path / "install" / "launched.json").read_text())
+    assert started["argv"] == ([program, "/portable"] if portable else [program])
+    assert started["fds"] == ["/dev/null"] * 3
+    assert started["sid"] != os.getsid(0)
+    assert started["ppid"] != os.getpid()
+    assert zombie_children() == []
+
+
+def test_running_terminal_is_not_started_again(fake_terminal: FakePeer) -> None:
+    # The fake executable is not runnable: connecting must not need it.
+    fake_terminal.connect()
+    assert fake_terminal.requests() == []
+
+
+@pytest.mark.parametrize("mode", [0o644, None], ids=["not-executable", "missing"])
+def test_terminal_that_cannot_start(tmp_path: Path, mode: Any) -> None:
+    program = tmp_path / "terminal64"
+    if mode is not None:
+        program.write_text("")
+        program.chmod(mode)
+
+    assert quillmark.initialize(path=str(program)) is False
+    assert quillmark.last_error() == (
+        -10003,
+        f"IPC initialize failed, Process create failed '{program}'",
+    )
+
+
+def test_stale_socket_counts_as_a_missing_pipe(tmp_path: Path) -> None:
+    program = tmp_path / "terminal64"
+    program.write_text("")
+    socket_path = wire.socket_path(str(program))
+    os.makedirs(os.path.dirname(socket_path), mode=0o700, exist_ok=True)
+    listener = listen_at(socket_path)
+    listener.close()  # the file stays, nobody listens
+    try:
+        assert quillmark.initialize(path=str(program)) is False
+        assert quillmark.last_error()[1].endswith(f"Process create failed '{program}'")
+    finally:
+        os.unlink(socket_path)
