@@ -148,10 +148,14 @@ enum TradeRetcode : uint32_t {
     kRetcodeOrderChanged = 10023,
     kRetcodeNoChanges = 10025,
     kRetcodeInvalidFill = 10030,
+    kRetcodeLimitOrders = 10033,
     kRetcodeInvalidOrder = 10035,
     kRetcodePositionClosed = 10036,
     kRetcodeInvalidCloseVolume = 10038,
     kRetcodeLimitPositions = 10040,
+    kRetcodeLongOnly = 10042,
+    kRetcodeShortOnly = 10043,
+    kRetcodeCloseOnly = 10044,
 };
 
 enum AccountTradeMode : uint32_t {

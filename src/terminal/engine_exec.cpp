@@ -1,0 +1,265 @@
+// Filling orders: positions opened, changed, reversed and closed, with the
+// deal that records each fill and the realised profit added to the balance.
+#include "terminal/engine_exec.h"
+
+#include <cmath>
+
+#include "terminal/engine_calc.h"
+#include "terminal/enums.h"
+
+namespace {
+
+Deal new_deal(const Order& order, double volume, double price, int64_t now_msc) {
+    Deal deal = {};
+    deal.ticket = take_ticket();
+    deal.login = order.login;
+    deal.order = order.ticket;
+    deal.time_msc = now_msc;
+    deal.type = is_buy(order.type) ? kDealTypeBuy : kDealTypeSell;
+    deal.magic = order.magic;
+    deal.reason = order.reason;
+    deal.volume = volume;
+    deal.price = price;
+    deal.symbol = order.symbol;
+    deal.comment = order.comment;
+    return deal;
+}
+
+// Realised profit of closing `volume` of a position at `price`, in cents.
+double realised_profit(const Book& book, const Position& position, double volume, double price) {
+    SymbolCalc calc;
+    if (!symbol_calc(position.symbol, book.account.settings.currency, &calc)) {
+        return 0;
+    }
+    double raw = raw_profit(*calc.info, position.type, volume, position.price_open, price);
+    return money(raw * profit_rate_at(calc, position.type, price));
+}
+
+void book_profit(Book* book, Changes* changes, Deal* deal, double profit) {
+    deal->profit = profit;
+    book->account.settings.balance = money(book->account.settings.balance + profit);
+    changes->accounts.insert(book->account.settings.login);
+}
+
+Position new_position(const Order& order, double volume, double price, int64_t now_msc) {
+    Position p = {};
+    p.ticket = order.ticket;
+    p.login = order.login;
+    p.symbol = order.symbol;
+    p.type = is_buy(order.type) ? kPositionTypeBuy : kPositionTypeSell;
+    p.volume = volume;
+    p.price_open = price;
+    p.sl = order.sl;
+    p.tp = order.tp;
+    p.time_msc = now_msc;
+    p.time_update_msc = now_msc;
+    p.magic = order.magic;
+    p.reason = order.reason;
+    p.comment = order.comment;
+    return p;
+}
+
+// Takes `volume` off a position, closing it when nothing is left.
+void reduce_position(Book* book, Changes* changes, Position* position, double volume,
+                     int64_t now_msc) {
+    position->volume = normalize_volume(position->volume - volume);
+    position->time_update_msc = now_msc;
+    if (volume_is_zero(position->volume)) {
+        uint64_t ticket = position->ticket;
+        book->positions.erase(ticket);
+        change_position_deleted(changes, ticket);
+    } else {
+        change_position(changes, *position);
+    }
+}
+
+Position* netting_position(Book* book, const std::u16string& symbol) {
+    for (auto& entry : book->positions) {
+        if (entry.second.symbol == symbol) {
+            return &entry.second;
+        }
+    }
+    return nullptr;
+}
+
+bool is_netting(const Book& book) {
+    return book.account.settings.margin_mode != kAccountMarginModeRetailHedging;
+}
+
+// Netting: the symbol's one position grows, shrinks, closes or turns over.
+void fill_netting(Book* book, Changes* changes, const Order& order, Deal* deal, Position* position,
+                  int64_t now_msc) {
+    bool same_side = (position->type == kPositionTypeBuy) == is_buy(order.type);
+    deal->position_id = position->ticket;
+    if (same_side) {
+        double volume = normalize_volume(position->volume + deal->volume);
+        position->price_open =
+            (position->price_open * position->volume + deal->price * deal->volume) / volume;
+        position->volume = volume;
+        if (order.sl > 0 || order.tp > 0) {
+            position->sl = order.sl;
+            position->tp = order.tp;
+        }
+        position->time_update_msc = now_msc;
+        change_position(changes, *position);
+        deal->entry = kDealEntryIn;
+        return;
+    }
+    double closed = std::fmin(deal->volume, position->volume);
+    book_profit(book, changes, deal, realised_profit(*book, *position, closed, deal->price));
+    double left_over = normalize_volume(deal->volume - closed);
+    if (volume_is_zero(left_over)) {
+        deal->entry = kDealEntryOut;
+        reduce_position(book, changes, position, closed, now_msc);
+        return;
+    }
+    // Turned over: the rest of the deal opens the other side at the deal's price.
+    deal->entry = kDealEntryInOut;
+    position->type = position->type == kPositionTypeBuy ? kPositionTypeSell : kPositionTypeBuy;
+    position->volume = left_over;
+    position->price_open = deal->price;
+    position->sl = order.sl;
+    position->tp = order.tp;
+    position->time_update_msc = now_msc;
+    change_position(changes, *position);
+}
+
+}  // namespace
+
+double normalize_volume(double volume) {
+    return std::round(volume * 1e8) / 1e8;
+}
+
+bool volume_is_zero(double volume) {
+    return std::fabs(volume) < 1e-9;
+}
+
+uint64_t fill_order(Book* book, Changes* changes, Order order, double price, int64_t now_msc) {
+    double volume = normalize_volume(order.volume_current);
+    Deal deal = new_deal(order, volume, price, now_msc);
+    auto target = book->positions.find(order.position_id);
+    if (order.position_id != 0 && target != book->positions.end()) {
+        Position* position = &target->second;
+        deal.position_id = position->ticket;
+        deal.entry = kDealEntryOut;
+        book_profit(book, changes, &deal, realised_profit(*book, *position, volume, price));
+        reduce_position(book, changes, position, volume, now_msc);
+    } else if (Position* existing =
+                   is_netting(*book) ? netting_position(book, order.symbol) : nullptr) {
+        fill_netting(book, changes, order, &deal, existing, now_msc);
+    } else {
+        Position position = new_position(order, volume, price, now_msc);
+        book->positions[position.ticket] = position;
+        change_position(changes, position);
+        deal.position_id = position.ticket;
+        deal.entry = kDealEntryIn;
+    }
+    order.state = kOrderStateFilled;
+    order.time_done_msc = now_msc;
+    order.volume_current = 0;
+    order.price_current = price;
+    if (order.price_open <= 0) {
+        order.price_open = price;
+    }
+    order.position_id = deal.position_id;
+    change_order(changes, order);
+    changes->deals.push_back(deal);
+    return deal.ticket;
+}
+
+uint64_t fill_close_by(Book* book, Changes* changes, Order order, uint64_t position,
+                       uint64_t position_by, int64_t now_msc) {
+    Position* first = &book->positions.at(position);
+    Position* second = &book->positions.at(position_by);
+    double volume = std::fmin(first->volume, second->volume);
+    // The first position closes at the other's opening price and carries the
+    // whole profit of the pair; the second closes at its own opening price.
+    double first_price = second->price_open;
+    double second_price = second->price_open;
+    Deal deal = new_deal(order, volume, first_price, now_msc);
+    deal.type = first->type == kPositionTypeBuy ? kDealTypeSell : kDealTypeBuy;
+    deal.entry = kDealEntryOutBy;
+    deal.position_id = first->ticket;
+    book_profit(book, changes, &deal, realised_profit(*book, *first, volume, first_price));
+    Deal deal_by = new_deal(order, volume, second_price, now_msc);
+    deal_by.type = second->type == kPositionTypeBuy ? kDealTypeSell : kDealTypeBuy;
+    deal_by.entry = kDealEntryOutBy;
+    deal_by.position_id = second->ticket;
+    book_profit(book, changes, &deal_by, realised_profit(*book, *second, volume, second_price));
+    order.state = kOrderStateFilled;
+    order.time_done_msc = now_msc;
+    order.volume_initial = volume;
+    order.volume_current = 0;
+    order.price_open = first_price;
+    order.price_current = first_price;
+    order.position_id = first->ticket;
+    order.position_by_id = second->ticket;
+    reduce_position(book, changes, second, volume, now_msc);
+    reduce_position(book, changes, first, volume, now_msc);
+    change_order(changes, order);
+    changes->deals.push_back(deal);
+    changes->deals.push_back(deal_by);
+    return deal.ticket;
+}
+
+Order closing_order(const Position& position, double volume, uint32_t reason, int64_t now_msc) {
+    Order order = {};
+    order.ticket = take_ticket();
+    order.login = position.login;
+    order.symbol = position.symbol;
+    order.type = position.type == kPositionTypeBuy ? kOrderTypeSell : kOrderTypeBuy;
+    order.type_filling = kOrderFillingFok;
+    order.state = kOrderStateStarted;
+    order.volume_initial = volume;
+    order.volume_current = volume;
+    order.time_setup_msc = now_msc;
+    order.magic = position.magic;
+    order.position_id = position.ticket;
+    order.reason = reason;
+    return order;
+}
+
+void finish_pending(Book* book, Changes* changes, uint64_t ticket, uint32_t state,
+                    int64_t now_msc) {
+    auto found = book->orders.find(ticket);
+    if (found == book->orders.end()) {
+        return;
+    }
+    Order order = found->second;
+    book->orders.erase(found);
+    order.state = state;
+    order.time_done_msc = now_msc;
+    change_order(changes, order);
+}
+
+Snapshot take_snapshot(const Book& book, const std::u16string& symbol) {
+    Snapshot s = {book.account, g_engine.next_ticket, symbol, {}, {}};
+    for (const auto& entry : book.positions) {
+        if (entry.second.symbol == symbol) {
+            s.positions.push_back(entry.second);
+        }
+    }
+    for (const auto& entry : book.orders) {
+        if (entry.second.symbol == symbol) {
+            s.orders.push_back(entry.second);
+        }
+    }
+    return s;
+}
+
+void restore_snapshot(Book* book, const Snapshot& s) {
+    book->account = s.account;
+    g_engine.next_ticket = s.next_ticket;
+    for (auto it = book->positions.begin(); it != book->positions.end();) {
+        it = it->second.symbol == s.symbol ? book->positions.erase(it) : std::next(it);
+    }
+    for (auto it = book->orders.begin(); it != book->orders.end();) {
+        it = it->second.symbol == s.symbol ? book->orders.erase(it) : std::next(it);
+    }
+    for (const Position& p : s.positions) {
+        book->positions[p.ticket] = p;
+    }
+    for (const Order& o : s.orders) {
+        book->orders[o.ticket] = o;
+    }
+}

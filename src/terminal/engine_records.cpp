@@ -1,0 +1,224 @@
+// Reads: open positions and pending orders from memory, history from the
+// database, as wire records.
+#include "terminal/engine_calc.h"
+#include "terminal/engine_state.h"
+#include "terminal/engine_storage.h"
+#include "terminal/enums.h"
+
+namespace {
+
+// Seconds of a millisecond time, rounding towards the past.
+int64_t seconds(int64_t msc) {
+    return msc >= 0 ? msc / 1000 : -((-msc + 999) / 1000);
+}
+
+void position_record(const Position& p, SymbolCache* cache, TradePositionRecord* r) {
+    *r = TradePositionRecord{};
+    r->ticket = p.ticket;
+    r->time = seconds(p.time_msc);
+    r->time_msc = p.time_msc;
+    r->time_update = seconds(p.time_update_msc);
+    r->time_update_msc = p.time_update_msc;
+    r->type = p.type;
+    r->magic = p.magic;
+    r->identifier = p.ticket;
+    r->reason = p.reason;
+    r->volume = p.volume;
+    r->price_open = p.price_open;
+    r->sl = p.sl;
+    r->tp = p.tp;
+    r->swap = p.swap;
+    const SymbolCalc* calc = cached_symbol(cache, p.symbol);
+    if (calc) {
+        r->profit = money(position_profit(p, *calc, &r->price_current));
+    }
+    set_field_text(r->symbol, sizeof(r->symbol), p.symbol);
+    set_field_text(r->comment, sizeof(r->comment), p.comment);
+}
+
+void order_record(const Order& o, SymbolCache* cache, TradeOrderRecord* r) {
+    *r = TradeOrderRecord{};
+    r->ticket = o.ticket;
+    r->time_setup = seconds(o.time_setup_msc);
+    r->time_setup_msc = o.time_setup_msc;
+    r->time_done = seconds(o.time_done_msc);
+    r->time_done_msc = o.time_done_msc;
+    r->time_expiration = o.time_expiration;
+    r->type = o.type;
+    r->type_time = o.type_time;
+    r->type_filling = o.type_filling;
+    r->state = o.state;
+    r->magic = o.magic;
+    r->position_id = o.position_id;
+    r->position_by_id = o.position_by_id;
+    r->reason = o.reason;
+    r->volume_initial = o.volume_initial;
+    r->volume_current = o.volume_current;
+    r->price_open = o.price_open;
+    r->sl = o.sl;
+    r->tp = o.tp;
+    r->price_current = o.price_current;
+    r->price_stoplimit = o.price_stoplimit;
+    // A pending order shows the price it waits for: the ask for a buy, the bid for a sell.
+    const SymbolCalc* calc = cache ? cached_symbol(cache, o.symbol) : nullptr;
+    if (calc) {
+        r->price_current = is_buy(o.type) ? calc->ask : calc->bid;
+    }
+    set_field_text(r->symbol, sizeof(r->symbol), o.symbol);
+    set_field_text(r->comment, sizeof(r->comment), o.comment);
+}
+
+void deal_record(const Deal& d, TradeDealRecord* r) {
+    *r = TradeDealRecord{};
+    r->ticket = d.ticket;
+    r->order = d.order;
+    r->time = seconds(d.time_msc);
+    r->time_msc = d.time_msc;
+    r->type = d.type;
+    r->entry = d.entry;
+    r->magic = d.magic;
+    r->position_id = d.position_id;
+    r->reason = d.reason;
+    r->volume = d.volume;
+    r->price = d.price;
+    r->commission = d.commission;
+    r->swap = d.swap;
+    r->profit = d.profit;
+    r->fee = d.fee;
+    set_field_text(r->symbol, sizeof(r->symbol), d.symbol);
+    set_field_text(r->comment, sizeof(r->comment), d.comment);
+}
+
+uint64_t current_login() {
+    Book* book = current_book();
+    return book ? book->account.settings.login : 0;
+}
+
+// The range of whole seconds from..to in milliseconds.
+int64_t range_start(int64_t from) {
+    return from * 1000;
+}
+int64_t range_end(int64_t to) {
+    return to * 1000 + 999;
+}
+
+void history_orders(const std::vector<Order>& orders, std::vector<TradeOrderRecord>* out) {
+    out->resize(orders.size());
+    for (size_t i = 0; i < orders.size(); ++i) {
+        order_record(orders[i], nullptr, &(*out)[i]);
+    }
+}
+
+void history_deals(const std::vector<Deal>& deals, std::vector<TradeDealRecord>* out) {
+    out->resize(deals.size());
+    for (size_t i = 0; i < deals.size(); ++i) {
+        deal_record(deals[i], &(*out)[i]);
+    }
+}
+
+}  // namespace
+
+uint32_t engine_positions_total() {
+    Book* book = current_book();
+    return book ? (uint32_t)book->positions.size() : 0;
+}
+
+void engine_positions(const char16_t* symbol, std::vector<TradePositionRecord>* out) {
+    out->clear();
+    Book* book = current_book();
+    if (!book) {
+        return;
+    }
+    SymbolCache cache{book->account.settings.currency, {}};
+    out->reserve(symbol ? 0 : book->positions.size());
+    for (const auto& entry : book->positions) {
+        if (symbol && entry.second.symbol != symbol) {
+            continue;
+        }
+        out->emplace_back();
+        position_record(entry.second, &cache, &out->back());
+    }
+}
+
+bool engine_position(uint64_t ticket, TradePositionRecord* out) {
+    Book* book = current_book();
+    if (!book || book->positions.find(ticket) == book->positions.end()) {
+        return false;
+    }
+    SymbolCache cache{book->account.settings.currency, {}};
+    position_record(book->positions.at(ticket), &cache, out);
+    return true;
+}
+
+uint32_t engine_orders_total() {
+    Book* book = current_book();
+    return book ? (uint32_t)book->orders.size() : 0;
+}
+
+void engine_orders(const char16_t* symbol, std::vector<TradeOrderRecord>* out) {
+    out->clear();
+    Book* book = current_book();
+    if (!book) {
+        return;
+    }
+    SymbolCache cache{book->account.settings.currency, {}};
+    for (const auto& entry : book->orders) {
+        if (symbol && entry.second.symbol != symbol) {
+            continue;
+        }
+        out->emplace_back();
+        order_record(entry.second, &cache, &out->back());
+    }
+}
+
+bool engine_order(uint64_t ticket, TradeOrderRecord* out) {
+    Book* book = current_book();
+    if (!book || book->orders.find(ticket) == book->orders.end()) {
+        return false;
+    }
+    SymbolCache cache{book->account.settings.currency, {}};
+    order_record(book->orders.at(ticket), &cache, out);
+    return true;
+}
+
+void engine_history_orders(int64_t from, int64_t to, std::vector<TradeOrderRecord>* out) {
+    std::vector<Order> orders;
+    storage_history_orders(current_login(), range_start(from), range_end(to), &orders);
+    history_orders(orders, out);
+}
+
+void engine_history_orders_by_position(uint64_t position, std::vector<TradeOrderRecord>* out) {
+    std::vector<Order> orders;
+    storage_history_orders_by_position(current_login(), position, &orders);
+    history_orders(orders, out);
+}
+
+bool engine_history_order(uint64_t ticket, TradeOrderRecord* out) {
+    Order order;
+    if (!storage_history_order(current_login(), ticket, &order)) {
+        return false;
+    }
+    order_record(order, nullptr, out);
+    return true;
+}
+
+void engine_history_deals(int64_t from, int64_t to, std::vector<TradeDealRecord>* out) {
+    std::vector<Deal> deals;
+    storage_deals(current_login(), range_start(from), range_end(to), &deals);
+    history_deals(deals, out);
+}
+
+void engine_history_deals_by_position(uint64_t position, std::vector<TradeDealRecord>* out) {
+    std::vector<Deal> deals;
+    storage_deals_by_position(current_login(), position, &deals);
+    history_deals(deals, out);
+}
+
+bool engine_history_deal(uint64_t ticket, TradeDealRecord* out) {
+    Deal deal;
+    if (!storage_deal(current_login(), ticket, &deal)) {
+        return false;
+    }
+    deal_record(deal, out);
+    return true;
+}

@@ -1,0 +1,36 @@
+// The engine's SQLite database: accounts, positions, orders, deals and the
+// ticket counter. Writes happen only through storage_write, one transaction
+// for each request; reads of history go straight to the database.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "terminal/engine_state.h"
+
+// The schema version this build writes; older databases are migrated on open.
+constexpr int kSchemaVersion = 1;
+
+bool storage_open(const std::string& path, std::string* error);
+void storage_close();
+
+// Fills the engine with every account, open position and pending order, and
+// the counters. False when the database cannot be read.
+bool storage_load(Engine* engine, std::string* error);
+
+// Writes the changes, the accounts they name (from the engine's books) and
+// the counters in one committed transaction.
+bool storage_write(const Changes& changes, const Engine& engine);
+
+// A password is kept only as a salted digest.
+std::string password_digest(uint64_t login, const std::u16string& password);
+
+// History of one account. Times are milliseconds, both ends included.
+void storage_history_orders(uint64_t login, int64_t from_msc, int64_t to_msc,
+                            std::vector<Order>* out);
+void storage_history_orders_by_position(uint64_t login, uint64_t position, std::vector<Order>* out);
+bool storage_history_order(uint64_t login, uint64_t ticket, Order* out);
+void storage_deals(uint64_t login, int64_t from_msc, int64_t to_msc, std::vector<Deal>* out);
+void storage_deals_by_position(uint64_t login, uint64_t position, std::vector<Deal>* out);
+bool storage_deal(uint64_t login, uint64_t ticket, Deal* out);

@@ -1,0 +1,749 @@
+// Tests of the trading engine against a real SQLite file in a temporary
+// folder. The market is a small stand-in whose prices, clock and sessions the
+// tests set.
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "terminal/engine.h"
+#include "terminal/enums.h"
+#include "terminal/market.h"
+
+// ---- the market stand-in ----
+
+namespace {
+
+struct FakeSymbol {
+    SymbolInfoRecord info;
+    bool open;
+};
+std::map<std::u16string, FakeSymbol> symbols;
+int64_t clock_msc = 1700000000000;  // 2023-11-14 22:13:20 UTC
+
+void put_text(uint8_t* field, size_t bytes, const std::u16string& text) {
+    memset(field, 0, bytes);
+    for (size_t i = 0; i < text.size() && 2 * i + 2 < bytes; ++i) {
+        field[2 * i] = (uint8_t)(text[i] & 0xFF);
+        field[2 * i + 1] = (uint8_t)(text[i] >> 8);
+    }
+}
+
+void add_symbol(const std::u16string& name, const std::u16string& base,
+                const std::u16string& profit, uint32_t calc_mode, uint32_t digits, double contract,
+                double bid, double ask) {
+    SymbolInfoRecord r = {};
+    r.digits = digits;
+    r.point = std::pow(10.0, -(double)digits);
+    r.trade_calc_mode = calc_mode;
+    r.trade_mode = kSymbolTradeModeFull;
+    r.expiration_mode = 15;
+    r.filling_mode = kSymbolFillingFok | kSymbolFillingIoc;
+    r.order_mode = 127;
+    r.trade_contract_size = contract;
+    r.trade_tick_size = r.point;
+    r.trade_tick_value = contract * r.point;
+    r.volume_min = 0.01;
+    r.volume_max = 100;
+    r.volume_step = 0.01;
+    r.margin_hedged = contract / 2;
+    r.bid = bid;
+    r.ask = ask;
+    put_text(r.currency_base, sizeof(r.currency_base), base);
+    put_text(r.currency_profit, sizeof(r.currency_profit), profit);
+    put_text(r.currency_margin, sizeof(r.currency_margin),
+             calc_mode == kSymbolCalcModeForex ? base : profit);
+    put_text(r.name, sizeof(r.name), name);
+    symbols[name] = FakeSymbol{r, true};
+}
+
+void set_price(const std::u16string& name, double bid, double ask) {
+    symbols[name].info.bid = bid;
+    symbols[name].info.ask = ask;
+}
+
+void reset_market() {
+    symbols.clear();
+    clock_msc = 1700000000000;
+    add_symbol(u"EURUSD", u"EUR", u"USD", kSymbolCalcModeForex, 5, 100000, 1.10000, 1.10020);
+    add_symbol(u"GBPUSD", u"GBP", u"USD", kSymbolCalcModeForex, 5, 100000, 1.25000, 1.25020);
+    add_symbol(u"USDJPY", u"USD", u"JPY", kSymbolCalcModeForex, 3, 100000, 150.000, 150.020);
+    add_symbol(u"GBPJPY", u"GBP", u"JPY", kSymbolCalcModeForex, 3, 100000, 187.500, 187.540);
+    add_symbol(u"XAUUSD", u"XAU", u"USD", kSymbolCalcModeCfdLeverage, 2, 100, 2000.00, 2000.50);
+    add_symbol(u"US500", u"USD", u"USD", kSymbolCalcModeCfd, 2, 1, 5000.00, 5000.50);
+}
+
+}  // namespace
+
+const SymbolInfoRecord* market_symbol(const char16_t* name) {
+    auto found = symbols.find(name);
+    return found == symbols.end() ? nullptr : &found->second.info;
+}
+
+bool market_tick(const char16_t* name, TickRecord* tick) {
+    const SymbolInfoRecord* info = market_symbol(name);
+    if (!info) {
+        return false;
+    }
+    *tick = TickRecord{};
+    tick->time = clock_msc / 1000;
+    tick->time_msc = clock_msc;
+    tick->bid = info->bid;
+    tick->ask = info->ask;
+    return true;
+}
+
+bool market_open(const char16_t* name, int64_t) {
+    auto found = symbols.find(name);
+    return found != symbols.end() && found->second.open;
+}
+
+int64_t market_now_msc() {
+    return clock_msc;
+}
+
+// ---- checks ----
+
+namespace {
+
+int failed_checks = 0;
+std::string database;
+
+#define CHECK(cond)                                                                  \
+    do {                                                                             \
+        if (!(cond)) {                                                               \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+            ++failed_checks;                                                         \
+        }                                                                            \
+    } while (0)
+
+#define CHECK_NEAR(a, b)                                                                        \
+    do {                                                                                        \
+        double a_ = (a), b_ = (b);                                                              \
+        if (!(std::fabs(a_ - b_) <= 1e-6 * std::fmax(1.0, std::fabs(b_)))) {                    \
+            fprintf(stderr, "%s:%d: %s is %.10g, expected %.10g\n", __FILE__, __LINE__, #a, a_, \
+                    b_);                                                                        \
+            ++failed_checks;                                                                    \
+        }                                                                                       \
+    } while (0)
+
+TradeRequestRecord request(uint32_t action, const std::u16string& symbol, uint32_t type,
+                           double volume, double price = 0) {
+    TradeRequestRecord r = {};
+    r.action = action;
+    put_text(r.symbol, sizeof(r.symbol), symbol);
+    r.type = type;
+    r.volume = volume;
+    r.price = price;
+    r.deviation = 10;
+    r.type_filling = kOrderFillingIoc;
+    return r;
+}
+
+OrderSendRecord send(const TradeRequestRecord& r) {
+    OrderSendRecord result;
+    CHECK(engine_order_send(r, &result) == 0);
+    return result;
+}
+
+OrderSendRecord market(const std::u16string& symbol, uint32_t type, double volume) {
+    return send(request(kTradeActionDeal, symbol, type, volume));
+}
+
+OrderSendRecord close(uint64_t position, uint32_t type, double volume) {
+    TradeRequestRecord r = request(kTradeActionDeal, u"", type, volume);
+    r.position = position;
+    return send(r);
+}
+
+AccountInfoRecord account() {
+    AccountInfoRecord a;
+    engine_account_info(&a);
+    return a;
+}
+
+std::vector<TradePositionRecord> positions() {
+    std::vector<TradePositionRecord> out;
+    engine_positions(nullptr, &out);
+    return out;
+}
+
+std::vector<TradeDealRecord> deals_of(uint64_t position) {
+    std::vector<TradeDealRecord> out;
+    engine_history_deals_by_position(position, &out);
+    return out;
+}
+
+std::vector<TradeDealRecord> all_deals() {
+    std::vector<TradeDealRecord> out;
+    engine_history_deals(0, 2000000000, &out);
+    return out;
+}
+
+TradeOrderRecord history_order(uint64_t ticket) {
+    TradeOrderRecord o = {};
+    CHECK(engine_history_order(ticket, &o));
+    return o;
+}
+
+void reopen() {
+    engine_close();
+    std::string error;
+    CHECK(engine_open(database, &error));
+}
+
+// ---- tests ----
+
+void test_demo_accounts_and_login() {
+    AccountInfoRecord a = account();
+    CHECK(a.login == 10001);
+    CHECK(a.margin_mode == kAccountMarginModeRetailHedging);
+    CHECK(a.leverage == 100);
+    CHECK_NEAR(a.balance, 10000);
+    CHECK_NEAR(a.equity, 10000);
+    CHECK_NEAR(a.margin_free, 10000);
+    CHECK(a.trade_allowed && a.trade_expert);
+    CHECK(a.currency_digits == 2);
+    CHECK(a.margin_so_call > a.margin_so_so && a.margin_so_so > 0);
+    std::vector<TradeDealRecord> deals = all_deals();
+    CHECK(deals.size() == 1 && deals[0].type == kDealTypeBalance);
+    CHECK(deals.size() == 1 && deals[0].profit == 10000);
+
+    CHECK(engine_login(10002, u"wrong", u"") == kLoginRejected);
+    CHECK(engine_login(10002, u"demo", u"Other-Server") == kLoginRejected);
+    CHECK(engine_login(99999, u"demo", u"") == kLoginRejected);
+    CHECK(account().login == 10001);
+    CHECK(engine_login(10002, u"demo", u"Quillmark-Demo") == kLoginAccepted);
+    CHECK(account().login == 10002);
+    CHECK(account().margin_mode == kAccountMarginModeRetailNetting);
+
+    AccountSettings otp = {20001,  u"secret", u"Quillmark-Demo",
+                           u"OTP", u"Co",     u"EUR",
+                           500,    50,        kAccountMarginModeRetailHedging,
+                           true};
+    std::string error;
+    CHECK(engine_add_account(otp, &error));
+    CHECK(engine_login(20001, u"secret", u"") == kLoginNeedsOtp);
+    CHECK(engine_login(20001, u"bad", u"") == kLoginRejected);
+    reopen();
+    CHECK(account().login == 10002);  // the current account survives a restart
+    CHECK(engine_login(20001, u"secret", u"") == kLoginNeedsOtp);
+}
+
+void test_margin_and_profit_arithmetic() {
+    struct Case {
+        uint32_t type;
+        const char16_t* symbol;
+        double volume, open, close, margin, profit;
+    };
+    const Case cases[] = {
+        // forex quoted in USD: 100000 EUR / 100 at the order's price
+        {kOrderTypeBuy, u"EURUSD", 1, 1.1, 1.101, 1100, 100},
+        // USD base: margin in USD, profit in JPY converted at the closing price
+        {kOrderTypeBuy, u"USDJPY", 1, 150, 151, 1000, 100000.0 / 151},
+        // a cross: GBP margin through GBPUSD's bid, JPY profit through USDJPY's ask
+        {kOrderTypeSell, u"GBPJPY", 0.5, 190, 189, 500 * 1.25, 50000 / 150.02},
+        // CFD with leverage: 100 oz * 2000 / 100
+        {kOrderTypeBuy, u"XAUUSD", 1, 2000, 1990, 2000, -1000},
+        // CFD without leverage
+        {kOrderTypeSell, u"US500", 2, 5000, 4990, 10000, 20},
+    };
+    for (const Case& c : cases) {
+        double margin = -1, profit = -1;
+        CHECK(engine_calc_margin(c.type, c.symbol, c.volume, c.open, &margin) >= 0);
+        CHECK(engine_calc_profit(c.type, c.symbol, c.volume, c.open, c.close, &profit) >= 0);
+        CHECK_NEAR(margin, c.margin);
+        CHECK_NEAR(profit, c.profit);
+    }
+    double value = 0;
+    CHECK(engine_calc_margin(kOrderTypeBuy, u"NOPE", 1, 1, &value) == -4);
+    CHECK(engine_calc_profit(kOrderTypeBuy, u"NOPE", 1, 1, 2, &value) == -4);
+    CHECK(engine_calc_margin(99, u"EURUSD", 1, 1, &value) < 0);
+}
+
+void test_figures_follow_prices_and_hedging() {
+    OrderSendRecord buy = market(u"EURUSD", kOrderTypeBuy, 1);
+    CHECK(buy.retcode == kRetcodeDone);
+    CHECK_NEAR(buy.price, 1.1002);
+    CHECK(buy.deal != 0 && buy.order != 0 && buy.deal != buy.order);
+    CHECK_NEAR(account().margin, 1100.2);
+    set_price(u"EURUSD", 1.1050, 1.1052);
+    engine_update(clock_msc);
+    AccountInfoRecord a = account();
+    CHECK_NEAR(a.profit, 480);
+    CHECK_NEAR(a.equity, 10480);
+    CHECK_NEAR(a.margin_free, 10480 - 1100.2);
+    CHECK_NEAR(a.margin_level, 10480 / 1100.2 * 100);
+    // An opposite position hedges: each hedged lot pays half its margin.
+    CHECK(market(u"EURUSD", kOrderTypeSell, 1).retcode == kRetcodeDone);
+    CHECK(positions().size() == 2);
+    CHECK_NEAR(account().margin, (1100.2 + 1105.0) * 0.5);
+}
+
+void test_partial_close_keeps_tickets_consistent() {
+    OrderSendRecord open = market(u"EURUSD", kOrderTypeBuy, 1);
+    std::vector<TradePositionRecord> p = positions();
+    CHECK(p.size() == 1 && p[0].ticket == open.order && p[0].identifier == open.order);
+    set_price(u"EURUSD", 1.1102, 1.1104);
+    OrderSendRecord part = close(open.order, kOrderTypeSell, 0.4);
+    CHECK(part.retcode == kRetcodeDone);
+    CHECK_NEAR(positions()[0].volume, 0.6);
+    CHECK_NEAR(account().balance, 10000 + 0.4 * 100000 * (1.1102 - 1.1002));
+    OrderSendRecord rest = close(open.order, kOrderTypeSell, 0.6);
+    CHECK(rest.retcode == kRetcodeDone);
+    CHECK(positions().empty());
+    CHECK_NEAR(account().balance, 10000 + 1000);
+
+    std::vector<TradeDealRecord> deals = deals_of(open.order);
+    CHECK(deals.size() == 3);
+    if (deals.size() == 3) {
+        CHECK(deals[0].entry == kDealEntryIn && deals[0].order == open.order);
+        CHECK(deals[1].entry == kDealEntryOut && deals[1].order == part.order);
+        CHECK(deals[2].entry == kDealEntryOut && deals[2].order == rest.order);
+        CHECK(deals[1].ticket == part.deal && deals[2].ticket == rest.deal);
+    }
+    std::vector<TradeOrderRecord> orders;
+    engine_history_orders_by_position(open.order, &orders);
+    CHECK(orders.size() == 3);
+    for (const TradeOrderRecord& o : orders) {
+        CHECK(o.state == kOrderStateFilled && o.time_done_msc == clock_msc);
+        CHECK(o.position_id == open.order);
+    }
+}
+
+void test_netting_reduces_and_reverses() {
+    CHECK(engine_login(10002, u"demo", u"") == kLoginAccepted);
+    OrderSendRecord first = market(u"EURUSD", kOrderTypeBuy, 1);
+    CHECK(market(u"EURUSD", kOrderTypeBuy, 1).retcode == kRetcodeDone);
+    CHECK(positions().size() == 1);
+    CHECK_NEAR(positions()[0].volume, 2);
+    CHECK(market(u"EURUSD", kOrderTypeSell, 0.5).retcode == kRetcodeDone);
+    CHECK_NEAR(positions()[0].volume, 1.5);
+    OrderSendRecord flip = market(u"EURUSD", kOrderTypeSell, 2);
+    std::vector<TradePositionRecord> p = positions();
+    CHECK(p.size() == 1);
+    CHECK(p.size() == 1 && p[0].type == kPositionTypeSell && p[0].ticket == first.order);
+    CHECK_NEAR(p[0].volume, 0.5);
+    CHECK_NEAR(p[0].price_open, 1.1);
+    TradeDealRecord deal = {};
+    CHECK(engine_history_deal(flip.deal, &deal));
+    CHECK(deal.entry == kDealEntryInOut && deal.position_id == first.order);
+    // spread losses: 2 lots bought at the ask, closed at the bid
+    CHECK_NEAR(account().balance, 10000 - 2 * 20);
+    TradeRequestRecord by = request(kTradeActionCloseBy, u"EURUSD", 0, 0);
+    by.position = first.order;
+    by.position_by = first.order;
+    CHECK(send(by).retcode == kRetcodeInvalid);
+}
+
+void test_close_by_realises_the_pair() {
+    OrderSendRecord buy = market(u"EURUSD", kOrderTypeBuy, 1);
+    set_price(u"EURUSD", 1.1050, 1.1052);
+    OrderSendRecord sell = market(u"EURUSD", kOrderTypeSell, 0.6);
+    TradeRequestRecord r = request(kTradeActionCloseBy, u"EURUSD", kOrderTypeCloseBy, 0);
+    r.position = buy.order;
+    r.position_by = sell.order;
+    OrderSendRecord result = send(r);
+    CHECK(result.retcode == kRetcodeDone);
+    std::vector<TradePositionRecord> p = positions();
+    CHECK(p.size() == 1 && p[0].ticket == buy.order);
+    CHECK_NEAR(p[0].volume, 0.4);
+    CHECK_NEAR(account().balance, 10000 + 0.6 * 100000 * (1.1050 - 1.1002));
+    CHECK(deals_of(sell.order).size() == 2);
+    CHECK(deals_of(sell.order).back().entry == kDealEntryOutBy);
+    CHECK(history_order(result.order).type == kOrderTypeCloseBy);
+    CHECK(history_order(result.order).position_by_id == sell.order);
+}
+
+struct Refusal {
+    const char* what;
+    void (*shape)(TradeRequestRecord*);
+    uint32_t retcode;
+};
+
+void test_refusals_change_nothing() {
+    OrderSendRecord held = market(u"EURUSD", kOrderTypeBuy, 1);
+    TradeRequestRecord limit = request(kTradeActionPending, u"EURUSD", kOrderTypeBuyLimit, 1, 1.09);
+    OrderSendRecord pending = send(limit);
+    CHECK(pending.retcode == kRetcodePlaced);
+    symbols[u"GBPUSD"].open = false;
+    symbols[u"USDJPY"].info.trade_mode = kSymbolTradeModeDisabled;
+    symbols[u"XAUUSD"].info.filling_mode = kSymbolFillingFok;
+    static uint64_t position, order;
+    position = held.order;
+    order = pending.order;
+    const Refusal refusals[] = {
+        {"volume under the minimum", [](TradeRequestRecord* r) { r->volume = 0.001; },
+         kRetcodeInvalidVolume},
+        {"volume off the step", [](TradeRequestRecord* r) { r->volume = 0.015; },
+         kRetcodeInvalidVolume},
+        {"volume over the maximum", [](TradeRequestRecord* r) { r->volume = 500; },
+         kRetcodeInvalidVolume},
+        {"not enough money", [](TradeRequestRecord* r) { r->volume = 20; }, kRetcodeNoMoney},
+        {"price beyond the deviation",
+         [](TradeRequestRecord* r) { r->price = 1.1010, r->deviation = 5; }, kRetcodeRequote},
+        {"stop loss above the bid", [](TradeRequestRecord* r) { r->sl = 1.2; },
+         kRetcodeInvalidStops},
+        {"take profit under the bid", [](TradeRequestRecord* r) { r->tp = 1.0; },
+         kRetcodeInvalidStops},
+        {"market closed", [](TradeRequestRecord* r) { put_text(r->symbol, 64, u"GBPUSD"); },
+         kRetcodeMarketClosed},
+        {"trade disabled", [](TradeRequestRecord* r) { put_text(r->symbol, 64, u"USDJPY"); },
+         kRetcodeTradeDisabled},
+        {"unknown symbol", [](TradeRequestRecord* r) { put_text(r->symbol, 64, u"NOPE"); },
+         kRetcodeInvalid},
+        {"unsupported filling", [](TradeRequestRecord* r) { put_text(r->symbol, 64, u"XAUUSD"); },
+         kRetcodeInvalidFill},
+        {"unknown filling", [](TradeRequestRecord* r) { r->type_filling = 9; },
+         kRetcodeInvalidFill},
+        {"pending type in a deal", [](TradeRequestRecord* r) { r->type = kOrderTypeBuyLimit; },
+         kRetcodeInvalidOrder},
+        {"unknown action", [](TradeRequestRecord* r) { r->action = 3; }, kRetcodeInvalid},
+        {"unknown position", [](TradeRequestRecord* r) { r->position = 424242; },
+         kRetcodePositionClosed},
+        {"close more than held",
+         [](TradeRequestRecord* r) { r->position = position, r->type = 1, r->volume = 2; },
+         kRetcodeInvalidCloseVolume},
+        {"buy limit above the ask",
+         [](TradeRequestRecord* r) { r->action = 5, r->type = 2, r->price = 1.2; },
+         kRetcodeInvalidPrice},
+        {"sell stop above the bid",
+         [](TradeRequestRecord* r) { r->action = 5, r->type = 5, r->price = 1.2; },
+         kRetcodeInvalidPrice},
+        {"stop limit price on the wrong side",
+         [](TradeRequestRecord* r) {
+             r->action = 5, r->type = 6, r->price = 1.11, r->stoplimit = 1.12;
+         },
+         kRetcodeInvalidPrice},
+        {"expiration in the past",
+         [](TradeRequestRecord* r) {
+             r->action = 5, r->type = 2, r->price = 1.09, r->type_time = 2;
+             r->expiration = 1600000000;
+         },
+         kRetcodeInvalidExpiration},
+        {"unknown time type",
+         [](TradeRequestRecord* r) {
+             r->action = 5, r->type = 2, r->price = 1.09, r->type_time = 7;
+         },
+         kRetcodeInvalidExpiration},
+        {"modify an unknown order", [](TradeRequestRecord* r) { r->action = 7, r->order = 5; },
+         kRetcodeInvalid},
+        {"remove an unknown order", [](TradeRequestRecord* r) { r->action = 8, r->order = 5; },
+         kRetcodeInvalid},
+        {"modify without changes",
+         [](TradeRequestRecord* r) { r->action = 7, r->order = order, r->price = 1.09; },
+         kRetcodeNoChanges},
+        {"sltp without changes",
+         [](TradeRequestRecord* r) { r->action = 6, r->position = position; }, kRetcodeNoChanges},
+        {"close by an unknown position",
+         [](TradeRequestRecord* r) { r->action = 10, r->position = position, r->position_by = 9; },
+         kRetcodePositionClosed},
+    };
+    AccountInfoRecord before = account();
+    size_t positions_before = positions().size();
+    for (const Refusal& refusal : refusals) {
+        TradeRequestRecord r = request(kTradeActionDeal, u"EURUSD", kOrderTypeBuy, 1);
+        refusal.shape(&r);
+        OrderSendRecord result = send(r);
+        if (result.retcode != refusal.retcode) {
+            fprintf(stderr, "%s: retcode %u, expected %u\n", refusal.what, result.retcode,
+                    refusal.retcode);
+            ++failed_checks;
+        }
+        CHECK(result.comment[0] != 0);
+        OrderCheckRecord check;
+        CHECK(engine_order_check(r, &check) == 0);
+        if (check.retcode != refusal.retcode) {
+            fprintf(stderr, "%s: check gives %u, expected %u\n", refusal.what, check.retcode,
+                    refusal.retcode);
+            ++failed_checks;
+        }
+    }
+    CHECK(positions().size() == positions_before);
+    CHECK(engine_orders_total() == 1);
+    CHECK_NEAR(account().balance, before.balance);
+    CHECK_NEAR(account().margin, before.margin);
+    // No refused request used up a ticket.
+    OrderSendRecord next = market(u"EURUSD", kOrderTypeBuy, 0.01);
+    CHECK(next.order == pending.order + 1);
+}
+
+void test_order_check_projects_without_changing() {
+    market(u"EURUSD", kOrderTypeBuy, 1);
+    OrderCheckRecord check;
+    TradeRequestRecord r = request(kTradeActionDeal, u"GBPUSD", kOrderTypeBuy, 2);
+    CHECK(engine_order_check(r, &check) == 0);
+    CHECK(check.retcode == 0);
+    CHECK_NEAR(check.margin, 1100.2 + 2 * 1250.2);
+    CHECK_NEAR(check.balance, 10000);
+    CHECK_NEAR(check.equity, 10000 - 20 - 2 * 20);
+    CHECK_NEAR(check.margin_free, check.equity - check.margin);
+    CHECK(positions().size() == 1);
+    CHECK_NEAR(account().margin, 1100.2);
+    r.volume = 50;
+    CHECK(engine_order_check(r, &check) == 0);
+    CHECK(check.retcode == kRetcodeNoMoney);
+    CHECK(positions().size() == 1);
+}
+
+void test_pending_orders_trigger_and_expire() {
+    TradeRequestRecord limit =
+        request(kTradeActionPending, u"EURUSD", kOrderTypeBuyLimit, 1, 1.095);
+    limit.sl = 1.09;
+    limit.magic = 77;
+    OrderSendRecord placed = send(limit);
+    CHECK(placed.retcode == kRetcodePlaced && placed.order != 0);
+    TradeRequestRecord move = request(kTradeActionModify, u"", 0, 0, 1.096);
+    move.order = placed.order;
+    move.sl = 1.09;
+    CHECK(send(move).retcode == kRetcodeDone);
+    TradeOrderRecord o = {};
+    CHECK(engine_order(placed.order, &o) && std::fabs(o.price_open - 1.096) < 1e-9);
+
+    TradeRequestRecord stop_limit =
+        request(kTradeActionPending, u"EURUSD", kOrderTypeSellStopLimit, 0.5, 1.09);
+    stop_limit.stoplimit = 1.092;
+    OrderSendRecord sl_order = send(stop_limit);
+    CHECK(sl_order.retcode == kRetcodePlaced);
+
+    TradeRequestRecord day = request(kTradeActionPending, u"EURUSD", kOrderTypeSellLimit, 1, 1.2);
+    day.type_time = kOrderTimeSpecified;
+    day.expiration = clock_msc / 1000 + 60;
+    OrderSendRecord expiring = send(day);
+    CHECK(expiring.retcode == kRetcodePlaced);
+    CHECK(engine_orders_total() == 3);
+
+    // The buy limit fills at the ask once the ask comes down to it.
+    clock_msc += 1000;
+    set_price(u"EURUSD", 1.0956, 1.0958);
+    engine_update(clock_msc);
+    std::vector<TradePositionRecord> p = positions();
+    CHECK(p.size() == 1 && p[0].identifier == placed.order && p[0].magic == 77);
+    CHECK(p.size() == 1 && std::fabs(p[0].sl - 1.09) < 1e-9);
+    CHECK(history_order(placed.order).state == kOrderStateFilled);
+    CHECK(history_order(placed.order).time_done_msc == clock_msc);
+    CHECK(deals_of(placed.order).size() == 1 && deals_of(placed.order)[0].order == placed.order);
+
+    // The sell stop-limit becomes a sell limit at 1.092 when the bid reaches 1.09 ...
+    clock_msc += 1000;
+    set_price(u"EURUSD", 1.0899, 1.0901);
+    engine_update(clock_msc);
+    CHECK(history_order(sl_order.order).state == kOrderStateFilled);
+    std::vector<TradeOrderRecord> orders;
+    engine_orders(u"EURUSD", &orders);
+    bool limit_placed = false;
+    for (const TradeOrderRecord& each : orders) {
+        limit_placed |=
+            each.type == kOrderTypeSellLimit && std::fabs(each.price_open - 1.092) < 1e-9;
+    }
+    CHECK(limit_placed);
+    // ... which the same move also carries through the buy position's stop loss.
+    CHECK(positions().empty());
+    CHECK(deals_of(placed.order).back().reason == kReasonSl);
+
+    // ... and fills when the bid comes back up to 1.092.
+    clock_msc += 1000;
+    set_price(u"EURUSD", 1.0925, 1.0927);
+    engine_update(clock_msc);
+    CHECK(positions().size() == 1 && positions()[0].type == kPositionTypeSell);
+
+    clock_msc += 61000;
+    engine_update(clock_msc);
+    CHECK(engine_orders_total() == 0);
+    CHECK(history_order(expiring.order).state == kOrderStateExpired);
+
+    TradeRequestRecord gone = request(kTradeActionPending, u"EURUSD", kOrderTypeBuyStop, 1, 1.2);
+    OrderSendRecord removable = send(gone);
+    TradeRequestRecord remove = request(kTradeActionRemove, u"", 0, 0);
+    remove.order = removable.order;
+    CHECK(send(remove).retcode == kRetcodeDone);
+    CHECK(history_order(removable.order).state == kOrderStateCanceled);
+}
+
+void test_stops_close_with_their_reason() {
+    TradeRequestRecord buy = request(kTradeActionDeal, u"EURUSD", kOrderTypeBuy, 1);
+    buy.tp = 1.11;
+    OrderSendRecord b = send(buy);
+    OrderSendRecord s = market(u"GBPUSD", kOrderTypeSell, 1);
+    TradeRequestRecord sltp = request(kTradeActionSltp, u"", 0, 0);
+    sltp.position = s.order;
+    sltp.sl = 1.26;
+    CHECK(send(sltp).retcode == kRetcodeDone);
+    sltp.sl = 1.2;  // a stop loss under the ask of a sell
+    CHECK(send(sltp).retcode == kRetcodeInvalidStops);
+
+    set_price(u"EURUSD", 1.1100, 1.1102);
+    set_price(u"GBPUSD", 1.2600, 1.2602);
+    engine_update(clock_msc);
+    CHECK(positions().empty());
+    TradeDealRecord tp_deal = deals_of(b.order).back();
+    TradeDealRecord sl_deal = deals_of(s.order).back();
+    CHECK(tp_deal.reason == kReasonTp && tp_deal.entry == kDealEntryOut);
+    CHECK(sl_deal.reason == kReasonSl && sl_deal.entry == kDealEntryOut);
+    CHECK(history_order(tp_deal.order).reason == kReasonTp);
+    CHECK_NEAR(tp_deal.profit, (1.1100 - 1.1002) * 100000);
+    CHECK_NEAR(sl_deal.profit, (1.25 - 1.2602) * 100000);
+    CHECK_NEAR(account().balance, 10000 + tp_deal.profit + sl_deal.profit);
+}
+
+void test_stop_out_closes_the_worst_first() {
+    OrderSendRecord small = market(u"EURUSD", kOrderTypeBuy, 2);
+    OrderSendRecord large = market(u"EURUSD", kOrderTypeBuy, 6);
+    CHECK(small.retcode == kRetcodeDone && large.retcode == kRetcodeDone);
+    // 8 lots lose 800 a pip: equity 10000 - 160 - 800 * 10.5 against a margin near 8800.
+    set_price(u"EURUSD", 1.0897, 1.0899);
+    engine_update(clock_msc);
+    AccountInfoRecord a = account();
+    std::vector<TradePositionRecord> p = positions();
+    CHECK(p.size() == 1 && p[0].ticket == small.order);
+    CHECK(deals_of(large.order).back().reason == kReasonStopOut);
+    CHECK(a.margin_level >= a.margin_so_so);
+}
+
+void test_state_survives_reopen() {
+    OrderSendRecord buy = market(u"EURUSD", kOrderTypeBuy, 1);
+    OrderSendRecord sell = market(u"USDJPY", kOrderTypeSell, 0.3);
+    close(buy.order, kOrderTypeSell, 0.5);
+    TradeRequestRecord limit = request(kTradeActionPending, u"GBPUSD", kOrderTypeSellLimit, 1, 1.3);
+    limit.type_time = kOrderTimeDay;
+    OrderSendRecord pending = send(limit);
+    AccountInfoRecord before = account();
+    std::vector<TradePositionRecord> p_before = positions();
+    std::vector<TradeDealRecord> d_before = all_deals();
+
+    reopen();
+    AccountInfoRecord after = account();
+    CHECK(after.login == before.login);
+    CHECK(after.balance == before.balance);
+    CHECK(after.margin == before.margin);
+    std::vector<TradePositionRecord> p_after = positions();
+    CHECK(p_after.size() == p_before.size());
+    for (size_t i = 0; i < p_after.size() && i < p_before.size(); ++i) {
+        CHECK(memcmp(&p_after[i], &p_before[i], sizeof(TradePositionRecord)) == 0);
+    }
+    std::vector<TradeDealRecord> d_after = all_deals();
+    CHECK(d_after.size() == d_before.size());
+    for (size_t i = 0; i < d_after.size() && i < d_before.size(); ++i) {
+        CHECK(memcmp(&d_after[i], &d_before[i], sizeof(TradeDealRecord)) == 0);
+    }
+    TradeOrderRecord o = {};
+    CHECK(engine_order(pending.order, &o) && o.type_time == kOrderTimeDay);
+    OrderSendRecord next = market(u"EURUSD", kOrderTypeBuy, 0.1);
+    CHECK(next.order > pending.order && next.order > sell.deal);
+
+    // The DAY order lapses at midnight.
+    clock_msc = (clock_msc / 86400000 + 1) * 86400000;
+    engine_update(clock_msc);
+    CHECK(engine_orders_total() == 0);
+}
+
+void test_schema_version_guards_the_file() {
+    engine_close();
+    sqlite3* db = nullptr;
+    CHECK(sqlite3_open(database.c_str(), &db) == SQLITE_OK);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr);
+    CHECK(sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int(s, 0) == 1);
+    sqlite3_finalize(s);
+    sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &s, nullptr);
+    CHECK(sqlite3_step(s) == SQLITE_ROW &&
+          strcmp((const char*)sqlite3_column_text(s, 0), "wal") == 0);
+    sqlite3_finalize(s);
+    sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    std::string error;
+    CHECK(!engine_open(database, &error));
+    CHECK(error.find("newer") != std::string::npos);
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void test_many_positions() {
+    const uint32_t count = 100000;
+    auto start = std::chrono::steady_clock::now();
+    std::string error;
+    CHECK(engine_open_test_positions(count, &error));
+    double opened = seconds_since(start);
+    start = std::chrono::steady_clock::now();
+    std::vector<TradePositionRecord> all = positions();
+    double listed = seconds_since(start);
+    start = std::chrono::steady_clock::now();
+    engine_update(clock_msc);
+    double updated = seconds_since(start);
+    CHECK(all.size() == count);
+    CHECK(account().margin_level >= 1000);
+    start = std::chrono::steady_clock::now();
+    reopen();
+    double loaded = seconds_since(start);
+    CHECK(engine_positions_total() == count);
+    printf(
+        "  %u positions: opened in %.2f s, listed in %.3f s, one update %.3f s, "
+        "reloaded in %.2f s\n",
+        count, opened, listed, updated, loaded);
+    CHECK(opened < 20 && listed < 1);
+}
+
+struct Test {
+    const char* name;
+    void (*run)();
+};
+
+const Test tests[] = {
+    {"demo accounts and login", test_demo_accounts_and_login},
+    {"margin and profit arithmetic", test_margin_and_profit_arithmetic},
+    {"figures follow prices and hedging", test_figures_follow_prices_and_hedging},
+    {"partial close keeps tickets consistent", test_partial_close_keeps_tickets_consistent},
+    {"netting reduces and reverses", test_netting_reduces_and_reverses},
+    {"close by realises the pair", test_close_by_realises_the_pair},
+    {"refusals change nothing", test_refusals_change_nothing},
+    {"order check projects without changing", test_order_check_projects_without_changing},
+    {"pending orders trigger and expire", test_pending_orders_trigger_and_expire},
+    {"stops close with their reason", test_stops_close_with_their_reason},
+    {"stop-out closes the worst first", test_stop_out_closes_the_worst_first},
+    {"state survives reopen", test_state_survives_reopen},
+    {"schema version guards the file", test_schema_version_guards_the_file},
+    {"many positions", test_many_positions},
+};
+
+}  // namespace
+
+int main() {
+    char folder[] = "/tmp/engine_test_XXXXXX";
+    if (!mkdtemp(folder)) {
+        perror("mkdtemp");
+        return 2;
+    }
+    int passed = 0, failed = 0;
+    for (const Test& test : tests) {
+        reset_market();
+        database = std::string(folder) + "/" + std::to_string(passed + failed) + ".dat";
+        std::string error;
+        if (!engine_open(database, &error)) {
+            fprintf(stderr, "%s: cannot open: %s\n", test.name, error.c_str());
+            ++failed;
+            continue;
+        }
+        int before = failed_checks;
+        test.run();
+        engine_close();
+        bool ok = failed_checks == before;
+        printf("%s %s\n", ok ? "PASS" : "FAIL", test.name);
+        ok ? ++passed : ++failed;
+    }
+    std::string cleanup = std::string("rm -rf ") + folder;
+    if (system(cleanup.c_str()) != 0) {
+        fprintf(stderr, "could not remove %s\n", folder);
+    }
+    printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
