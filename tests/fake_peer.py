@@ -44,7 +44,7 @@ class FakePeer:
         self.path = str(executable)
         self.socket_path = wire.socket_path(self.path)
         self._process = subprocess.Popen(
-            [sys.executable, __file__, self.socket_path],
+            [sys.executable, "-S", __file__, self.socket_path],
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
             text=True,

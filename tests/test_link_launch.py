@@ -67,9 +67,18 @@ def zombie_children() -> List[int]:
     return zombies
 
 
+class FailingTruth:
+    def __bool__(self) -> bool:
+        raise RuntimeError("no truth value")
+
+
 @pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc")
-@pytest.mark.parametrize("portable", [False, True])
-def test_terminal_is_started_detached(tmp_path: Path, portable: bool) -> None:
+@pytest.mark.parametrize(
+    "portable, switch",
+    [(False, False), (True, True), (FailingTruth(), True)],
+    ids=["plain", "portable", "failing-truth-test"],
+)
+def test_terminal_is_started_detached(tmp_path: Path, portable: Any, switch: bool) -> None:
     program = write_stand_in(tmp_path / "install")
     try:
         assert quillmark.initialize(path=program, portable=portable) is True, quillmark.last_error()
@@ -78,7 +87,7 @@ def test_terminal_is_started_detached(tmp_path: Path, portable: bool) -> None:
     wait_until_gone(wire.socket_path(program))
 
     started: Dict[str, Any] = json.loads((tmp_path / "install" / "launched.json").read_text())
-    assert started["argv"] == ([program, "/portable"] if portable else [program])
+    assert started["argv"] == ([program, "/portable"] if switch else [program])
     assert started["fds"] == ["/dev/null"] * 3
     assert started["sid"] != os.getsid(0)
     assert started["ppid"] != os.getpid()
