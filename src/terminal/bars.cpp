@@ -1,0 +1,188 @@
+#include "terminal/bars.h"
+
+#include <algorithm>
+
+#include "terminal/enums.h"
+#include "terminal/series.h"
+
+int64_t timeframe_minutes(int32_t timeframe) {
+    switch (timeframe) {
+        case kTimeframeM1:
+        case kTimeframeM2:
+        case kTimeframeM3:
+        case kTimeframeM4:
+        case kTimeframeM5:
+        case kTimeframeM6:
+        case kTimeframeM10:
+        case kTimeframeM12:
+        case kTimeframeM15:
+        case kTimeframeM20:
+        case kTimeframeM30:
+            return timeframe;
+        case kTimeframeH1:
+        case kTimeframeH2:
+        case kTimeframeH3:
+        case kTimeframeH4:
+        case kTimeframeH6:
+        case kTimeframeH8:
+        case kTimeframeH12:
+        case kTimeframeD1:
+            return (timeframe & 0x3FFF) * 60;
+        case kTimeframeW1:
+            return 7 * 1440;
+        default:
+            return 0;
+    }
+}
+
+bool timeframe_valid(int32_t timeframe) {
+    return timeframe == kTimeframeMN1 || timeframe_minutes(timeframe) > 0;
+}
+
+static int64_t floor_div(int64_t value, int64_t divisor) {
+    int64_t quotient = value / divisor;
+    return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
+}
+
+// Days since 1970 to a civil date and back (proleptic Gregorian).
+static void civil_from_days(int64_t days, int64_t* year, unsigned* month) {
+    days += 719468;
+    int64_t era = floor_div(days, 146097);
+    unsigned doe = (unsigned)(days - era * 146097);
+    unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    unsigned mp = (5 * doy + 2) / 153;
+    *month = mp < 10 ? mp + 3 : mp - 9;
+    *year = (int64_t)yoe + era * 400 + (*month <= 2);
+}
+
+static int64_t days_from_civil(int64_t year, unsigned month) {
+    year -= month <= 2;
+    int64_t era = floor_div(year, 400);
+    unsigned yoe = (unsigned)(year - era * 400);
+    unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5;
+    unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + (int64_t)doe - 719468;
+}
+
+int64_t bar_start(int32_t timeframe, int64_t minute) {
+    if (timeframe == kTimeframeMN1) {
+        int64_t year;
+        unsigned month;
+        civil_from_days(floor_div(minute, 1440), &year, &month);
+        return days_from_civil(year, month) * 1440;
+    }
+    if (timeframe == kTimeframeW1) {
+        // Weeks open on Sunday; 1970-01-04 was one.
+        return floor_div(minute - 3 * 1440, 7 * 1440) * 7 * 1440 + 3 * 1440;
+    }
+    int64_t period = timeframe_minutes(timeframe);
+    return floor_div(minute, period) * period;
+}
+
+// Bars are made a chunk at a time: a day for timeframes up to a day, else one
+// bar's span, so that no bar ever straddles two chunks.
+static int64_t chunk_start(int32_t timeframe, int64_t minute) {
+    if (timeframe == kTimeframeMN1 || timeframe == kTimeframeW1) {
+        return bar_start(timeframe, minute);
+    }
+    return floor_div(minute, 1440) * 1440;
+}
+
+static int64_t chunk_end(int32_t timeframe, int64_t start) {
+    if (timeframe == kTimeframeMN1) {
+        return bar_start(timeframe, start + 32 * 1440);
+    }
+    return start + (timeframe == kTimeframeW1 ? 7 * 1440 : 1440);
+}
+
+static void chunk_bars(Symbol& symbol, int32_t timeframe, int64_t start, int64_t now_msc,
+                       std::vector<RateRecord>* m1, std::vector<RateRecord>* out) {
+    m1->clear();
+    series_m1_bars(symbol, start, chunk_end(timeframe, start), now_msc, m1);
+    if (timeframe == kTimeframeM1) {
+        out->insert(out->end(), m1->begin(), m1->end());
+        return;
+    }
+    size_t first = out->size();
+    for (const RateRecord& bar : *m1) {
+        int64_t open = bar_start(timeframe, bar.time / 60) * 60;
+        if (out->size() == first || out->back().time != open) {
+            RateRecord merged = bar;
+            merged.time = open;
+            out->push_back(merged);
+            continue;
+        }
+        RateRecord& merged = out->back();
+        merged.high = std::max(merged.high, bar.high);
+        merged.low = std::min(merged.low, bar.low);
+        merged.close = bar.close;
+        merged.tick_volume += bar.tick_volume;
+        merged.real_volume += bar.real_volume;
+        merged.spread = std::min(merged.spread, bar.spread);
+    }
+}
+
+// Walks back from the bar holding `last_minute`, skipping `skip` bars, and
+// keeps up to `count` bars.
+static void collect_back(Symbol& symbol, int32_t timeframe, int64_t last_minute, int64_t skip,
+                         int64_t count, int64_t now_msc, std::vector<RateRecord>* out) {
+    std::vector<RateRecord> reversed, m1, chunk;
+    int64_t first = series_first_minute(symbol);
+    int64_t wanted = skip + count;
+    for (int64_t start = chunk_start(timeframe, last_minute);
+         (int64_t)reversed.size() < wanted && chunk_end(timeframe, start) > first;
+         start = chunk_start(timeframe, start - 1)) {
+        chunk.clear();
+        chunk_bars(symbol, timeframe, start, now_msc, &m1, &chunk);
+        for (size_t i = chunk.size(); i-- > 0;) {
+            if (chunk[i].time <= last_minute * 60 && (int64_t)reversed.size() < wanted) {
+                reversed.push_back(chunk[i]);
+            }
+        }
+    }
+    for (size_t i = reversed.size(); i-- > (size_t)std::min<int64_t>(skip, reversed.size());) {
+        out->push_back(reversed[i]);
+    }
+}
+
+int32_t rates_from(Symbol& symbol, int32_t timeframe, int64_t date_from, int32_t count,
+                   int64_t now_msc, std::vector<RateRecord>* out) {
+    if (!timeframe_valid(timeframe) || count < 0) {
+        return -2;
+    }
+    int64_t last = std::min(floor_div(date_from, 60), now_msc / 60000);
+    collect_back(symbol, timeframe, last, 0, std::min<int64_t>(count, kMaxBars), now_msc, out);
+    return 0;
+}
+
+int32_t rates_from_pos(Symbol& symbol, int32_t timeframe, int32_t start_pos, int32_t count,
+                       int64_t now_msc, std::vector<RateRecord>* out) {
+    if (!timeframe_valid(timeframe) || count < 0 || start_pos < 0) {
+        return -2;
+    }
+    collect_back(symbol, timeframe, now_msc / 60000, start_pos, std::min<int64_t>(count, kMaxBars),
+                 now_msc, out);
+    return 0;
+}
+
+int32_t rates_range(Symbol& symbol, int32_t timeframe, int64_t date_from, int64_t date_to,
+                    int64_t now_msc, std::vector<RateRecord>* out) {
+    if (!timeframe_valid(timeframe)) {
+        return -2;
+    }
+    int64_t first = std::max(floor_div(date_from, 60), series_first_minute(symbol));
+    int64_t last = std::min(floor_div(date_to, 60), now_msc / 60000);
+    std::vector<RateRecord> m1, chunk;
+    for (int64_t start = chunk_start(timeframe, first); start <= last;
+         start = chunk_end(timeframe, start)) {
+        chunk.clear();
+        chunk_bars(symbol, timeframe, start, now_msc, &m1, &chunk);
+        for (const RateRecord& bar : chunk) {
+            if (bar.time >= date_from && bar.time <= date_to && out->size() < kMaxBars) {
+                out->push_back(bar);
+            }
+        }
+    }
+    return 0;
+}

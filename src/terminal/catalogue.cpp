@@ -1,0 +1,257 @@
+// The instruments the terminal offers and their fixed descriptions.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "link/text.h"
+#include "terminal/enums.h"
+#include "terminal/market.h"
+#include "terminal/market_state.h"
+#include "terminal/wire_text.h"
+
+namespace {
+
+enum Kind { kForex, kMetal, kIndex, kEnergy, kCrypto };
+
+struct Instrument {
+    const char* name;
+    const char* group;  // path below the kind's folder
+    const char* description;
+    const char* base;
+    const char* profit;
+    Kind kind;
+    uint32_t digits;
+    double price;
+    double daily_volatility;  // relative, one standard deviation per day
+    int32_t spread;           // points
+    double contract_size;
+    double volume_min, volume_max, volume_step;
+    double swap_long, swap_short;
+    uint32_t tick_rate;
+    bool selected;  // in the market watch from the start
+};
+
+const Instrument kInstruments[] = {
+    {"EURUSD", "Majors", "Euro vs US Dollar", "EUR", "USD", kForex, 5, 1.0850, 0.005, 10, 100000,
+     0.01, 100, 0.01, -6.9, 1.2, 12, true},
+    {"GBPUSD", "Majors", "Pound Sterling vs US Dollar", "GBP", "USD", kForex, 5, 1.2700, 0.006, 12,
+     100000, 0.01, 100, 0.01, -4.5, -0.8, 12, true},
+    {"USDJPY", "Majors", "US Dollar vs Japanese Yen", "USD", "JPY", kForex, 3, 149.50, 0.006, 11,
+     100000, 0.01, 100, 0.01, 15.2, -28.4, 12, true},
+    {"USDCHF", "Majors", "US Dollar vs Swiss Franc", "USD", "CHF", kForex, 5, 0.8800, 0.005, 13,
+     100000, 0.01, 100, 0.01, 8.1, -15.3, 10, true},
+    {"USDCAD", "Majors", "US Dollar vs Canadian Dollar", "USD", "CAD", kForex, 5, 1.3600, 0.005, 14,
+     100000, 0.01, 100, 0.01, 2.3, -9.7, 10, true},
+    {"AUDUSD", "Majors", "Australian Dollar vs US Dollar", "AUD", "USD", kForex, 5, 0.6600, 0.007,
+     12, 100000, 0.01, 100, 0.01, -3.1, -1.9, 10, true},
+    {"NZDUSD", "Majors", "New Zealand Dollar vs US Dollar", "NZD", "USD", kForex, 5, 0.6100, 0.007,
+     16, 100000, 0.01, 100, 0.01, -2.2, -2.6, 8, false},
+    {"EURGBP", "Crosses", "Euro vs Pound Sterling", "EUR", "GBP", kForex, 5, 0.8550, 0.004, 15,
+     100000, 0.01, 100, 0.01, -5.6, 0.9, 8, false},
+    {"EURJPY", "Crosses", "Euro vs Japanese Yen", "EUR", "JPY", kForex, 3, 162.20, 0.006, 18,
+     100000, 0.01, 100, 0.01, 9.8, -21.0, 9, false},
+    {"GBPJPY", "Crosses", "Pound Sterling vs Japanese Yen", "GBP", "JPY", kForex, 3, 189.80, 0.007,
+     25, 100000, 0.01, 100, 0.01, 12.4, -26.7, 9, false},
+    {"EURCHF", "Crosses", "Euro vs Swiss Franc", "EUR", "CHF", kForex, 5, 0.9550, 0.004, 18, 100000,
+     0.01, 100, 0.01, -2.0, -3.5, 6, false},
+    {"AUDJPY", "Crosses", "Australian Dollar vs Japanese Yen", "AUD", "JPY", kForex, 3, 98.70,
+     0.008, 20, 100000, 0.01, 100, 0.01, 6.1, -14.2, 7, false},
+    {"EURAUD", "Crosses", "Euro vs Australian Dollar", "EUR", "AUD", kForex, 5, 1.6450, 0.006, 25,
+     100000, 0.01, 100, 0.01, -9.9, 2.1, 7, false},
+    {"EURCAD", "Crosses", "Euro vs Canadian Dollar", "EUR", "CAD", kForex, 5, 1.4750, 0.005, 24,
+     100000, 0.01, 100, 0.01, -7.3, 1.0, 6, false},
+    {"GBPCHF", "Crosses", "Pound Sterling vs Swiss Franc", "GBP", "CHF", kForex, 5, 1.1150, 0.006,
+     26, 100000, 0.01, 100, 0.01, 1.5, -8.8, 6, false},
+    {"CADJPY", "Crosses", "Canadian Dollar vs Japanese Yen", "CAD", "JPY", kForex, 3, 109.90, 0.007,
+     22, 100000, 0.01, 100, 0.01, 7.7, -16.1, 6, false},
+    {"AUDNZD", "Crosses", "Australian Dollar vs New Zealand Dollar", "AUD", "NZD", kForex, 5,
+     1.0820, 0.004, 28, 100000, 0.01, 100, 0.01, -4.0, -2.9, 5, false},
+    {"CHFJPY", "Crosses", "Swiss Franc vs Japanese Yen", "CHF", "JPY", kForex, 3, 169.80, 0.006, 24,
+     100000, 0.01, 100, 0.01, 4.4, -13.6, 6, false},
+    {"GBPAUD", "Crosses", "Pound Sterling vs Australian Dollar", "GBP", "AUD", kForex, 5, 1.9250,
+     0.007, 32, 100000, 0.01, 100, 0.01, -8.2, 0.4, 6, false},
+    {"NZDJPY", "Crosses", "New Zealand Dollar vs Japanese Yen", "NZD", "JPY", kForex, 3, 91.20,
+     0.008, 26, 100000, 0.01, 100, 0.01, 5.0, -12.9, 5, false},
+    {"XAUUSD", "Spot", "Gold vs US Dollar", "XAU", "USD", kMetal, 2, 2050.00, 0.009, 25, 100, 0.01,
+     50, 0.01, -35.6, 18.2, 14, true},
+    {"XAGUSD", "Spot", "Silver vs US Dollar", "XAG", "USD", kMetal, 3, 23.500, 0.015, 30, 5000,
+     0.01, 50, 0.01, -12.3, 4.1, 10, false},
+    {"XPTUSD", "Spot", "Platinum vs US Dollar", "XPT", "USD", kMetal, 2, 920.00, 0.014, 150, 100,
+     0.01, 20, 0.01, -20.1, 5.2, 6, false},
+    {"XPDUSD", "Spot", "Palladium vs US Dollar", "XPD", "USD", kMetal, 2, 1000.00, 0.018, 250, 100,
+     0.01, 20, 0.01, -22.5, 4.8, 5, false},
+    {"US30", "US", "Dow Jones Industrial Average", "USD", "USD", kIndex, 1, 38500.0, 0.009, 20, 1,
+     0.1, 100, 0.1, -8.5, 2.1, 14, false},
+    {"US500", "US", "S&P 500 Index", "USD", "USD", kIndex, 2, 4950.00, 0.009, 50, 1, 0.1, 100, 0.1,
+     -1.2, 0.3, 16, true},
+    {"NAS100", "US", "Nasdaq 100 Index", "USD", "USD", kIndex, 2, 17500.00, 0.012, 150, 1, 0.1, 100,
+     0.1, -4.4, 1.0, 16, false},
+    {"GER40", "Europe", "Germany 40 Index", "EUR", "EUR", kIndex, 1, 17000.0, 0.010, 15, 1, 0.1,
+     100, 0.1, -3.9, 0.8, 12, false},
+    {"UK100", "Europe", "UK 100 Index", "GBP", "GBP", kIndex, 1, 7650.0, 0.008, 12, 1, 0.1, 100,
+     0.1, -1.7, 0.2, 10, false},
+    {"FRA40", "Europe", "France 40 Index", "EUR", "EUR", kIndex, 1, 7600.0, 0.009, 15, 1, 0.1, 100,
+     0.1, -1.8, 0.3, 9, false},
+    {"JP225", "Asia", "Japan 225 Index", "JPY", "JPY", kIndex, 0, 36000, 0.011, 10, 1, 1, 100, 1,
+     -150, 20, 10, false},
+    {"AUS200", "Asia", "Australia 200 Index", "AUD", "AUD", kIndex, 1, 7600.0, 0.008, 20, 1, 0.1,
+     100, 0.1, -2.1, 0.4, 8, false},
+    {"XTIUSD", "Oil", "WTI Crude Oil", "USD", "USD", kEnergy, 2, 76.50, 0.020, 4, 1000, 0.01, 50,
+     0.01, -9.1, 3.3, 10, false},
+    {"XBRUSD", "Oil", "Brent Crude Oil", "USD", "USD", kEnergy, 2, 81.20, 0.019, 4, 1000, 0.01, 50,
+     0.01, -8.7, 3.0, 10, false},
+    {"XNGUSD", "Gas", "Natural Gas", "USD", "USD", kEnergy, 3, 2.550, 0.035, 8, 10000, 0.01, 50,
+     0.01, -4.6, 1.4, 8, false},
+    {"BTCUSD", "Coins", "Bitcoin vs US Dollar", "BTC", "USD", kCrypto, 2, 43000.00, 0.030, 1500, 1,
+     0.01, 10, 0.01, -25.0, -25.0, 14, true},
+    {"ETHUSD", "Coins", "Ethereum vs US Dollar", "ETH", "USD", kCrypto, 2, 2300.00, 0.035, 150, 1,
+     0.01, 50, 0.01, -25.0, -25.0, 12, false},
+    {"LTCUSD", "Coins", "Litecoin vs US Dollar", "LTC", "USD", kCrypto, 2, 70.00, 0.040, 10, 1, 0.1,
+     500, 0.1, -25.0, -25.0, 8, false},
+    {"XRPUSD", "Coins", "Ripple vs US Dollar", "XRP", "USD", kCrypto, 5, 0.55000, 0.045, 60, 1, 10,
+     100000, 10, -25.0, -25.0, 8, false},
+    {"SOLUSD", "Coins", "Solana vs US Dollar", "SOL", "USD", kCrypto, 2, 100.00, 0.050, 12, 1, 0.1,
+     1000, 0.1, -25.0, -25.0, 8, false},
+    {"ADAUSD", "Coins", "Cardano vs US Dollar", "ADA", "USD", kCrypto, 5, 0.50000, 0.045, 50, 1, 10,
+     100000, 10, -25.0, -25.0, 6, false},
+    {"DOGEUSD", "Coins", "Dogecoin vs US Dollar", "DOGE", "USD", kCrypto, 5, 0.08000, 0.055, 12, 1,
+     100, 1000000, 100, -25.0, -25.0, 6, false},
+};
+
+const char* kind_folder(Kind kind) {
+    switch (kind) {
+        case kForex:
+            return "Forex";
+        case kMetal:
+            return "Metals";
+        case kIndex:
+            return "Indices";
+        case kEnergy:
+            return "Energies";
+        case kCrypto:
+            return "Crypto";
+    }
+    return "Other";
+}
+
+uint8_t kind_schedule(Kind kind) {
+    switch (kind) {
+        case kCrypto:
+            return kScheduleAlways;
+        case kIndex:
+            return kScheduleDaytime;
+        default:
+            return kScheduleWeekdays;
+    }
+}
+
+uint64_t name_key(uint64_t seed, const char* name) {
+    uint64_t key = mix64(seed);
+    for (const char* c = name; *c != 0; c++) {
+        key = mix64(key ^ (uint8_t)*c);
+    }
+    return key;
+}
+
+void describe(const Instrument& in, const char* name, const char* folder, uint64_t seed,
+              Symbol* symbol) {
+    utf8_to_utf16(name, symbol->name, 32);
+    SymbolInfoRecord& r = symbol->info;
+    std::memset(&r, 0, sizeof(r));
+    r.chart_mode = kSymbolChartModeBid;
+    r.select = in.selected;
+    r.visible = in.selected;
+    r.digits = in.digits;
+    r.spread = in.spread;
+    r.spread_float = 1;
+    r.ticks_bookdepth = 10;
+    r.trade_calc_mode = in.kind == kForex ? kSymbolCalcModeForex : kSymbolCalcModeCfdLeverage;
+    r.trade_mode = kSymbolTradeModeFull;
+    r.trade_exemode = kSymbolExecutionMarket;
+    r.swap_mode = kSymbolSwapModePoints;
+    r.swap_rollover3days = 3;  // Wednesday
+    r.expiration_mode = kSymbolExpirationGtc | kSymbolExpirationDay | kSymbolExpirationSpecified |
+                        kSymbolExpirationSpecifiedDay;
+    r.filling_mode = kSymbolFillingFok | kSymbolFillingIoc;
+    r.order_mode = kSymbolOrderMarket | kSymbolOrderLimit | kSymbolOrderStop |
+                   kSymbolOrderStopLimit | kSymbolOrderSl | kSymbolOrderTp | kSymbolOrderCloseBy;
+    r.point = 1.0 / std::pow(10.0, in.digits);
+    r.trade_tick_size = r.point;
+    r.trade_contract_size = in.contract_size;
+    r.volume_min = in.volume_min;
+    r.volume_max = in.volume_max;
+    r.volume_step = in.volume_step;
+    r.swap_long = in.swap_long;
+    r.swap_short = in.swap_short;
+    r.margin_hedged = in.contract_size / 2;
+    r.trade_liquidity_rate = 0;
+    FIELD_PUT_UTF8(r.category, in.group);
+    FIELD_PUT_UTF8(r.currency_base, in.base);
+    FIELD_PUT_UTF8(r.currency_profit, in.profit);
+    FIELD_PUT_UTF8(r.currency_margin, in.kind == kForex ? in.base : in.profit);
+    FIELD_PUT_UTF8(r.description, in.description);
+    FIELD_PUT_UTF8(r.exchange, in.kind == kIndex ? "Quillmark CFD" : "");
+    char path[128];
+    std::snprintf(path, sizeof(path), "%s\\%s\\%s", folder, in.group, name);
+    FIELD_PUT_UTF8(r.path, path);
+    FIELD_PUT_UTF8(r.name, name);
+    char page[160];
+    std::snprintf(page, sizeof(page), "https://www.quillmark.example/symbols/%s", name);
+    FIELD_PUT_UTF8(r.page, page);
+
+    PriceModel& model = symbol->model;
+    model.key = name_key(seed, name);
+    model.base = in.price;
+    model.sigma = in.daily_volatility / std::sqrt(1440.0);
+    model.scale = std::pow(10.0, in.digits);
+    model.spread = in.spread;
+    model.tick_rate = in.tick_rate;
+    model.schedule = kind_schedule(in.kind);
+    model.trades = in.kind == kIndex || in.kind == kCrypto || in.kind == kEnergy;
+}
+
+}  // namespace
+
+Market& market_state() {
+    static Market state;
+    return state;
+}
+
+Symbol* find_symbol(const char16_t* name) {
+    Market& m = market_state();
+    if (name == nullptr) {
+        return nullptr;
+    }
+    auto found = m.index.find(std::u16string(name));
+    return found == m.index.end() ? nullptr : &m.symbols[found->second];
+}
+
+void catalogue_build(uint64_t seed, uint32_t total, uint32_t history_days) {
+    Market& m = market_state();
+    size_t listed = sizeof(kInstruments) / sizeof(kInstruments[0]);
+    size_t count = total > listed ? total : listed;
+    m.symbols.clear();
+    m.symbols.resize(count);
+    for (size_t i = 0; i < count; i++) {
+        if (i < listed) {
+            const Instrument& in = kInstruments[i];
+            describe(in, in.name, kind_folder(in.kind), seed, &m.symbols[i]);
+            continue;
+        }
+        // Generated symbols copy a listed instrument under a new name, so
+        // that every field stays as plausible as the original's.
+        const Instrument& model = kInstruments[i % listed];
+        char name[32];
+        std::snprintf(name, sizeof(name), "SYN%05zu", i - listed + 1);
+        Instrument copy = model;
+        copy.group = "Generated";
+        copy.selected = false;
+        describe(copy, name, "Synthetic", seed, &m.symbols[i]);
+    }
+    m.index.clear();
+    for (size_t i = 0; i < count; i++) {
+        m.index[std::u16string(m.symbols[i].name)] = i;
+    }
+    int64_t now_minute = market_now_msc() / 60000;
+    m.history_start_minute = (now_minute / 1440 - (int64_t)history_days) * 1440;
+}

@@ -1,0 +1,293 @@
+// Symbols, their prices, bars, ticks and depth of market.
+#include <cstring>
+#include <vector>
+
+#include "api/group_filter.h"
+#include "api/wire_bars.h"
+#include "link/commands.h"
+#include "terminal/bars.h"
+#include "terminal/book.h"
+#include "terminal/engine.h"
+#include "terminal/enums.h"
+#include "terminal/live.h"
+#include "terminal/market.h"
+#include "terminal/market_state.h"
+#include "terminal/protocol.h"
+#include "terminal/series.h"
+#include "terminal/terminal.h"
+
+// Most ticks one reply carries.
+constexpr size_t kMaxTicks = 2000000;
+constexpr size_t kGroupUnits = 2000;
+
+static bool old_build() {
+    return terminal_config().build < kBuildSymbolsApi;
+}
+
+// Reads the one symbol name a request carries; replies and returns null when
+// it is malformed or unknown.
+static Symbol* symbol_argument(RequestReader& in, ReplyWriter& reply, bool last) {
+    char16_t name[32];
+    if (!in.text(name, 32) || (last && !in.done())) {
+        reply.finish(kStatusInvalidParams);
+        return nullptr;
+    }
+    Symbol* symbol = find_symbol(name);
+    if (symbol == nullptr) {
+        reply.finish(kStatusNotFound);
+    }
+    return symbol;
+}
+
+static void put_symbol(Symbol& symbol, int64_t now, ReplyWriter& reply) {
+    SymbolInfoRecord record;
+    symbol_snapshot(symbol, now, &record);
+    reply.put(&record, sizeof(record));
+}
+
+static void symbol_info(RequestReader& in, ReplyWriter& reply) {
+    Symbol* symbol = symbol_argument(in, reply, true);
+    if (symbol == nullptr) {
+        return;
+    }
+    SymbolInfoRecord record;
+    symbol_snapshot(*symbol, market_now_msc(), &record);
+    reply.put(&record, old_build() ? kSymbolInfoShortSize : sizeof(record));
+    reply.finish(kStatusOk);
+}
+
+static bool has_trading(const char16_t* name) {
+    std::vector<TradePositionRecord> positions;
+    std::vector<TradeOrderRecord> orders;
+    engine_positions(name, &positions);
+    engine_orders(name, &orders);
+    return !positions.empty() || !orders.empty();
+}
+
+static void symbol_select(RequestReader& in, ReplyWriter& reply) {
+    char16_t name[32];
+    in.text(name, 32);
+    uint8_t enable = in.u8();
+    if (!in.done()) {
+        reply.finish(kStatusInvalidParams);
+        return;
+    }
+    Symbol* symbol = find_symbol(name);
+    if (symbol == nullptr) {
+        reply.finish(kStatusNotFound);
+        return;
+    }
+    // A symbol with open positions or orders stays in the market watch.
+    if (!enable && has_trading(name)) {
+        reply.finish(kStatusFailed);
+        return;
+    }
+    symbol->info.select = enable ? 1 : 0;
+    symbol->info.visible = enable ? 1 : 0;
+    reply.finish(kStatusOk);
+}
+
+static void symbol_tick(RequestReader& in, ReplyWriter& reply) {
+    Symbol* symbol = symbol_argument(in, reply, true);
+    if (symbol == nullptr) {
+        return;
+    }
+    if (!live_refresh(*symbol, market_now_msc())) {
+        reply.finish(kStatusNotFound);
+        return;
+    }
+    reply.put(&symbol->live.tick, sizeof(TickRecord));
+    reply.finish(kStatusOk);
+}
+
+static void symbols_total(RequestReader& in, ReplyWriter& reply) {
+    if (old_build()) {
+        reply.finish(kStatusOldVersion);
+        return;
+    }
+    if (!in.done()) {
+        reply.finish(kStatusInvalidParams);
+        return;
+    }
+    reply.u32((uint32_t)market_state().symbols.size());
+    reply.finish(kStatusOk);
+}
+
+static void symbols_get(RequestReader& in, ReplyWriter& reply, bool grouped) {
+    if (old_build()) {
+        reply.finish(kStatusOldVersion);
+        return;
+    }
+    static char16_t group[kGroupUnits];
+    group[0] = 0;
+    if ((grouped && !in.text(group, kGroupUnits)) || !in.done()) {
+        reply.finish(kStatusInvalidParams);
+        return;
+    }
+    int64_t now = market_now_msc();
+    reply.u32(0);  // the count, known at the end
+    uint32_t count = 0;
+    for (Symbol& symbol : market_state().symbols) {
+        if (grouped && !group_mask_match(group, symbol.name)) {
+            continue;
+        }
+        put_symbol(symbol, now, reply);
+        count++;
+    }
+    reply.patch_u32(12, count);
+    reply.finish(kStatusOk);
+}
+
+static void book_add(Session& session, RequestReader& in, ReplyWriter& reply) {
+    Symbol* symbol = symbol_argument(in, reply, true);
+    if (symbol == nullptr) {
+        return;
+    }
+    session.books.insert(symbol->name);
+    reply.finish(kStatusOk);
+}
+
+static void book_release(Session& session, RequestReader& in, ReplyWriter& reply) {
+    Symbol* symbol = symbol_argument(in, reply, true);
+    if (symbol == nullptr) {
+        return;
+    }
+    reply.finish(session.books.erase(symbol->name) ? kStatusOk : kStatusNotFound);
+}
+
+static void book_get(Session& session, RequestReader& in, ReplyWriter& reply) {
+    Symbol* symbol = symbol_argument(in, reply, true);
+    if (symbol == nullptr) {
+        return;
+    }
+    if (session.books.count(symbol->name) == 0) {
+        reply.finish(kStatusInvalidParams);  // market_book_add first
+        return;
+    }
+    std::vector<BookInfoRecord> levels;
+    book_levels(*symbol, market_now_msc(), &levels);
+    reply.u32((uint32_t)levels.size());
+    reply.put(levels.data(), levels.size() * sizeof(BookInfoRecord));
+    reply.finish(kStatusOk);
+}
+
+static void put_records(ReplyWriter& reply, const void* records, size_t count, size_t size) {
+    reply.u32((uint32_t)count);
+    reply.put(records, count * size);
+}
+
+static bool valid_tick_filter(int32_t which) {
+    return which == kCopyTicksAll || which == kCopyTicksInfo || which == kCopyTicksTrade;
+}
+
+static void ticks_query(uint32_t command, RequestReader& in, ReplyWriter& reply) {
+    Symbol* symbol = symbol_argument(in, reply, false);
+    if (symbol == nullptr) {
+        return;
+    }
+    int64_t from = in.i64();
+    int64_t to = 0;
+    int32_t count = 0;
+    if (command == kCmdTicksFrom) {
+        count = in.i32();
+    } else {
+        to = in.i64();
+    }
+    int32_t which = in.i32();
+    if (!in.done() || !valid_tick_filter(which) || count < 0) {
+        reply.finish(kStatusInvalidParams);
+        return;
+    }
+    int64_t now = market_now_msc();
+    size_t limit = command == kCmdTicksFrom ? (size_t)count : kMaxTicks;
+    if (limit > kMaxTicks) {
+        limit = kMaxTicks;
+    }
+    std::vector<TickRecord> ticks;
+    if (command == kCmdTicksFrom) {
+        to = now;
+    }
+    if (limit > 0 && from <= to) {
+        series_ticks(*symbol, from, to, now, which, limit, &ticks);
+    }
+    put_records(reply, ticks.data(), ticks.size(), sizeof(TickRecord));
+    reply.finish(kStatusOk);
+}
+
+static void rates_query(uint32_t command, RequestReader& in, ReplyWriter& reply) {
+    Symbol* symbol = symbol_argument(in, reply, false);
+    if (symbol == nullptr) {
+        return;
+    }
+    int32_t timeframe = in.i32();
+    int64_t now = market_now_msc();
+    std::vector<RateRecord> bars;
+    int32_t status = kStatusInvalidParams;
+    if (command == kCmdRatesFrom) {
+        int64_t from = in.i64();
+        int32_t count = in.i32();
+        if (in.done()) {
+            status = rates_from(*symbol, timeframe, from, count, now, &bars);
+        }
+    } else if (command == kCmdRatesRange) {
+        int64_t from = in.i64();
+        int64_t to = in.i64();
+        if (in.done()) {
+            status = rates_range(*symbol, timeframe, from, to, now, &bars);
+        }
+    } else {
+        int32_t start = in.i32();
+        int32_t count = in.i32();
+        if (in.done()) {
+            status = rates_from_pos(*symbol, timeframe, start, count, now, &bars);
+        }
+    }
+    if (status == kStatusOk) {
+        put_records(reply, bars.data(), bars.size(), sizeof(RateRecord));
+    }
+    reply.finish(status);
+}
+
+bool handle_market_command(Session& session, uint32_t command, RequestReader& in,
+                           ReplyWriter& reply) {
+    switch (command) {
+        case kCmdSymbolInfo:
+            symbol_info(in, reply);
+            return true;
+        case kCmdSymbolSelect:
+            symbol_select(in, reply);
+            return true;
+        case kCmdSymbolInfoTick:
+            symbol_tick(in, reply);
+            return true;
+        case kCmdSymbolsTotal:
+            symbols_total(in, reply);
+            return true;
+        case kCmdSymbolsGet:
+            symbols_get(in, reply, false);
+            return true;
+        case kCmdSymbolsGetGroup:
+            symbols_get(in, reply, true);
+            return true;
+        case kCmdMarketBookAdd:
+            book_add(session, in, reply);
+            return true;
+        case kCmdMarketBookRelease:
+            book_release(session, in, reply);
+            return true;
+        case kCmdMarketBookGet:
+            book_get(session, in, reply);
+            return true;
+        case kCmdTicksFrom:
+        case kCmdTicksRange:
+            ticks_query(command, in, reply);
+            return true;
+        case kCmdRatesFrom:
+        case kCmdRatesRange:
+        case kCmdRatesFromPos:
+            rates_query(command, in, reply);
+            return true;
+        default:
+            return false;
+    }
+}

@@ -1,0 +1,33 @@
+// The terminal's log file: one line per event, with a UTC time stamp.
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "terminal/terminal.h"
+
+static FILE* g_log = nullptr;
+
+bool log_open(const std::string& path) {
+    g_log = std::fopen(path.c_str(), "a");
+    return g_log != nullptr;
+}
+
+void log_line(const char* format, ...) {
+    if (g_log == nullptr) {
+        return;
+    }
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm parts;
+    gmtime_r(&now.tv_sec, &parts);
+    char stamp[32];
+    std::strftime(stamp, sizeof(stamp), "%Y-%m-%d %H:%M:%S", &parts);
+    std::fprintf(g_log, "%s.%03ld ", stamp, now.tv_nsec / 1000000);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(g_log, format, args);
+    va_end(args);
+    std::fputc('\n', g_log);
+    std::fflush(g_log);
+}

@@ -1,0 +1,148 @@
+// terminal64: the bundled terminal. It serves the pipe protocol over a
+// simulated market and a durable simulated account.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "link/pipe_name.h"
+#include "link/platform/posix_socket.h"
+#include "link/text.h"
+#include "terminal/csv_import.h"
+#include "terminal/data_folder.h"
+#include "terminal/engine.h"
+#include "terminal/market.h"
+#include "terminal/market_state.h"
+#include "terminal/options.h"
+#include "terminal/server.h"
+#include "terminal/terminal.h"
+
+TerminalConfig& terminal_config() {
+    static TerminalConfig config;
+    return config;
+}
+
+static bool own_path(std::string* path) {
+    char buffer[PATH_MAX];
+    ssize_t size = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (size <= 0) {
+        return false;
+    }
+    buffer[size] = 0;
+    *path = buffer;
+    return true;
+}
+
+static int fail(const char* what, const std::string& why) {
+    std::fprintf(stderr, "terminal64: %s: %s\n", what, why.c_str());
+    log_line("%s: %s", what, why.c_str());
+    return 1;
+}
+
+// Only one terminal per executable: the lock is held for the life of the
+// process, so a second start can tell at once that the first one runs.
+static bool take_instance_lock(const std::string& socket_path) {
+    int fd = open((socket_path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
+
+static bool import_history(std::string* error) {
+    const TerminalConfig& config = terminal_config();
+    for (int ticks = 0; ticks < 2; ticks++) {
+        for (const std::string& item : ticks ? config.import_ticks : config.import_bars) {
+            size_t equals = item.find('=');
+            char16_t name[32];
+            utf8_to_utf16(item.substr(0, equals).c_str(), name, 32);
+            Symbol* symbol = find_symbol(name);
+            if (symbol == nullptr) {
+                *error = "unknown symbol in " + item;
+                return false;
+            }
+            if (!symbol->imported) {
+                symbol->imported.reset(new ImportedSeries());
+            }
+            std::string path = item.substr(equals + 1);
+            bool ok = ticks ? csv_read_ticks(path, &symbol->imported->ticks, error)
+                            : csv_read_bars(path, &symbol->imported->bars, error);
+            if (!ok) {
+                return false;
+            }
+            log_line("imported %s", item.c_str());
+        }
+    }
+    return true;
+}
+
+static bool add_accounts(std::string* error) {
+    for (const std::string& text : terminal_config().accounts) {
+        AccountSettings account;
+        if (!parse_account(text, &account) || !engine_add_account(account, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int main(int argc, char** argv) {
+    TerminalConfig& config = terminal_config();
+    std::string error;
+    if (!parse_options(argc, argv, &config, &error)) {
+        return fail("command line", error);
+    }
+    if (!own_path(&config.executable)) {
+        return fail("start", "cannot read /proc/self/exe");
+    }
+    config.install_folder = config.executable.substr(0, config.executable.rfind('/'));
+
+    char16_t path16[kCanonicalPathUnits * 4];
+    uint8_t digest[kPathDigestBytes];
+    char16_t pipe_name[kPipeNameUnits];
+    char socket_path[256];
+    char folder[64];
+    char reason[512] = "";
+    utf8_to_utf16(config.executable.c_str(), path16, sizeof(path16) / sizeof(path16[0]));
+    if (!pipe_name_for_path(path16, digest, pipe_name) ||
+        !posix_socket_path(pipe_name, socket_path, sizeof(socket_path)) ||
+        !posix_socket_folder(folder, sizeof(folder))) {
+        return fail("start", "cannot derive the pipe name");
+    }
+    if (posix_make_socket_folder(folder, reason, sizeof(reason)) != kSocketFolderPrivate) {
+        return fail("socket folder", reason);
+    }
+    if (!take_instance_lock(socket_path)) {
+        return 0;  // already running for this executable
+    }
+    if (!data_folder_prepare(&config, digest, &error)) {
+        return fail("data folder", error);
+    }
+    log_open(config.data_folder + "/logs/terminal.log");
+    log_line("terminal64 build %u starting from %s%s", config.build, config.executable.c_str(),
+             config.portable ? " (portable)" : "");
+
+    catalogue_build(config.seed, config.symbols, config.history_days);
+    if (!import_history(&error)) {
+        return fail("import", error);
+    }
+    if (!engine_open(config.data_folder + "/config/accounts.dat", &error)) {
+        return fail("account database", error);
+    }
+    if (!add_accounts(&error)) {
+        engine_close();
+        return fail("accounts", error);
+    }
+    if (config.positions > 0 && !engine_open_test_positions(config.positions, &error)) {
+        engine_close();
+        return fail("test positions", error);
+    }
+    connection_start(market_now_msc());
+    bool served = server_run(socket_path, &error);
+    engine_close();
+    if (!served) {
+        return fail("server", error);
+    }
+    return 0;
+}

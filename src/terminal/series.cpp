@@ -1,0 +1,264 @@
+#include "terminal/series.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "terminal/enums.h"
+
+bool tick_wanted(const TickRecord& tick, int32_t which) {
+    if (which == kCopyTicksInfo) {
+        return (tick.flags & (kTickFlagBid | kTickFlagAsk)) != 0;
+    }
+    if (which == kCopyTicksTrade) {
+        return (tick.flags & (kTickFlagLast | kTickFlagVolume)) != 0;
+    }
+    return true;
+}
+
+int64_t series_first_minute(const Symbol& symbol) {
+    int64_t first = market_state().history_start_minute;
+    if (symbol.imported) {
+        const ImportedSeries& in = *symbol.imported;
+        if (!in.ticks.empty()) {
+            first = in.ticks.front().time_msc / 60000;
+        } else if (!in.bars.empty()) {
+            first = in.bars.front().time / 60;
+        }
+    }
+    return first;
+}
+
+// Four ticks per imported bar (open, the nearer extreme, the other one,
+// close) so that the ticks of a minute always lie inside its bar.
+static void ticks_from_bar(const RateRecord& bar, double point, std::vector<TickRecord>* out) {
+    bool up = bar.close >= bar.open;
+    double prices[4] = {bar.open, up ? bar.low : bar.high, up ? bar.high : bar.low, bar.close};
+    int64_t offsets[4] = {0, 15000, 30000, 45000};
+    double previous = 0;
+    for (int i = 0; i < 4; i++) {
+        if (i > 0 && prices[i] == previous) {
+            continue;
+        }
+        TickRecord tick = {};
+        tick.time_msc = bar.time * 1000 + offsets[i];
+        tick.time = bar.time + offsets[i] / 1000;
+        tick.bid = prices[i];
+        tick.ask = prices[i] + bar.spread * point;
+        tick.flags = kTickFlagBid | kTickFlagAsk;
+        out->push_back(tick);
+        previous = prices[i];
+    }
+}
+
+static void source_minute_ticks(Symbol& symbol, PricePath* path, int64_t minute,
+                                std::vector<TickRecord>* out) {
+    if (!symbol.imported) {
+        model_minute_ticks(symbol.model, path, minute, out);
+        return;
+    }
+    const ImportedSeries& in = *symbol.imported;
+    int64_t begin = minute * 60000, end = begin + 60000;
+    if (!in.ticks.empty()) {
+        auto first = std::lower_bound(
+            in.ticks.begin(), in.ticks.end(), begin,
+            [](const TickRecord& tick, int64_t msc) { return tick.time_msc < msc; });
+        for (auto it = first; it != in.ticks.end() && it->time_msc < end; ++it) {
+            out->push_back(*it);
+        }
+        return;
+    }
+    auto bar = std::lower_bound(in.bars.begin(), in.bars.end(), minute * 60,
+                                [](const RateRecord& r, int64_t t) { return r.time < t; });
+    if (bar != in.bars.end() && bar->time == minute * 60) {
+        ticks_from_bar(*bar, symbol.info.point, out);
+    }
+}
+
+// The set in force at `msc`, or null.
+static const PriceSet* set_at(const std::vector<PriceSet>& sets, int64_t msc) {
+    auto after = std::upper_bound(sets.begin(), sets.end(), msc,
+                                  [](int64_t t, const PriceSet& s) { return t < s.time_msc; });
+    return after == sets.begin() ? nullptr : &*(after - 1);
+}
+
+// Forced prices hold the symbol still: the source's ticks while a set is in
+// force are dropped and each set becomes a tick of its own.
+static void merge_sets(const Symbol& symbol, int64_t minute, size_t begin,
+                       std::vector<TickRecord>* ticks) {
+    const std::vector<PriceSet>& sets = symbol.sets;
+    int64_t start = minute * 60000, end = start + 60000;
+    if (sets.empty() || end <= sets.front().time_msc) {
+        return;
+    }
+    std::vector<TickRecord> merged;
+    for (size_t i = begin; i < ticks->size(); i++) {
+        const PriceSet* in_force = set_at(sets, (*ticks)[i].time_msc);
+        if (in_force == nullptr || in_force->bid == 0) {
+            merged.push_back((*ticks)[i]);
+        }
+    }
+    for (const PriceSet& set : sets) {
+        if (set.time_msc < start || set.time_msc >= end || set.bid == 0) {
+            continue;
+        }
+        TickRecord tick = {};
+        tick.time_msc = set.time_msc;
+        tick.time = set.time_msc / 1000;
+        tick.bid = set.bid;
+        tick.ask = set.ask;
+        auto at =
+            std::upper_bound(merged.begin(), merged.end(), set.time_msc,
+                             [](int64_t t, const TickRecord& other) { return t < other.time_msc; });
+        merged.insert(at, tick);
+    }
+    // Flags again, since neighbours changed.
+    const uint32_t deal_bits = kTickFlagLast | kTickFlagVolume | kTickFlagBuy | kTickFlagSell;
+    ticks->resize(begin);
+    double last = 0;
+    for (size_t i = 0; i < merged.size(); i++) {
+        TickRecord tick = merged[i];
+        uint32_t flags = tick.flags & deal_bits;
+        if (flags & kTickFlagLast) {
+            last = tick.last;
+        }
+        if (symbol.model.trades) {
+            tick.last = last != 0 ? last : tick.bid;
+        }
+        bool first = ticks->size() == begin;
+        if (first || tick.bid != ticks->back().bid) {
+            flags |= kTickFlagBid;
+        }
+        if (first || tick.ask != ticks->back().ask) {
+            flags |= kTickFlagAsk;
+        }
+        if (flags == 0) {
+            continue;
+        }
+        tick.flags = flags;
+        ticks->push_back(tick);
+    }
+}
+
+static void minute_ticks(Symbol& symbol, PricePath* path, int64_t minute, int64_t now_msc,
+                         std::vector<TickRecord>* out) {
+    size_t begin = out->size();
+    source_minute_ticks(symbol, path, minute, out);
+    merge_sets(symbol, minute, begin, out);
+    while (out->size() > begin && out->back().time_msc > now_msc) {
+        out->pop_back();
+    }
+}
+
+void series_ticks(Symbol& symbol, int64_t from_msc, int64_t to_msc, int64_t now_msc, int32_t which,
+                  size_t limit, std::vector<TickRecord>* out) {
+    int64_t first_minute = std::max(series_first_minute(symbol), from_msc / 60000);
+    int64_t last_minute = std::min(to_msc, now_msc) / 60000;
+    PricePath path;
+    path_init(&path, &symbol.model);
+    std::vector<TickRecord> minute;
+    for (int64_t m = first_minute; m <= last_minute && out->size() < limit; m++) {
+        minute.clear();
+        minute_ticks(symbol, &path, m, now_msc, &minute);
+        for (const TickRecord& tick : minute) {
+            if (tick.time_msc >= from_msc && tick.time_msc <= to_msc && tick_wanted(tick, which)) {
+                out->push_back(tick);
+                if (out->size() >= limit) {
+                    break;
+                }
+            }
+        }
+    }
+}
+
+void bar_add_tick(RateRecord* bar, const TickRecord& tick, double scale, bool first) {
+    int32_t spread = (int32_t)((tick.ask - tick.bid) * scale + 0.5);
+    if (first) {
+        bar->open = bar->high = bar->low = tick.bid;
+        bar->spread = spread;
+    }
+    bar->high = std::max(bar->high, tick.bid);
+    bar->low = std::min(bar->low, tick.bid);
+    bar->close = tick.bid;
+    bar->spread = std::min(bar->spread, spread);
+    bar->tick_volume += 1;
+    if (tick.flags & kTickFlagVolume) {
+        bar->real_volume += tick.volume;
+    }
+}
+
+void series_m1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int64_t now_msc,
+                    std::vector<RateRecord>* out) {
+    from_minute = std::max(from_minute, series_first_minute(symbol));
+    to_minute = std::min(to_minute, now_msc / 60000 + 1);
+    if (symbol.imported && !symbol.imported->bars.empty()) {
+        // Imported bars stand as they are until the first forced price.
+        const std::vector<RateRecord>& bars = symbol.imported->bars;
+        int64_t own_until =
+            symbol.sets.empty() ? to_minute : std::min(to_minute, symbol.sets[0].time_msc / 60000);
+        auto it = std::lower_bound(bars.begin(), bars.end(), from_minute * 60,
+                                   [](const RateRecord& r, int64_t t) { return r.time < t; });
+        for (; it != bars.end() && it->time < own_until * 60; ++it) {
+            out->push_back(*it);
+        }
+        from_minute = std::max(from_minute, own_until);
+    }
+    PricePath path;
+    path_init(&path, &symbol.model);
+    std::vector<TickRecord> ticks;
+    double scale = symbol.model.scale;
+    // Minutes wholly in the past and untouched by forced prices come straight
+    // from the model.
+    int64_t plain_until = now_msc / 60000;
+    if (!symbol.sets.empty()) {
+        plain_until = std::min(plain_until, symbol.sets.front().time_msc / 60000);
+    }
+    for (int64_t m = from_minute; m < to_minute; m++) {
+        if (!symbol.imported && m < plain_until) {
+            RateRecord bar;
+            if (model_minute_bar(symbol.model, &path, m, &bar)) {
+                out->push_back(bar);
+            }
+            continue;
+        }
+        ticks.clear();
+        minute_ticks(symbol, &path, m, now_msc, &ticks);
+        if (ticks.empty()) {
+            continue;
+        }
+        RateRecord bar = {};
+        bar.time = m * 60;
+        for (size_t i = 0; i < ticks.size(); i++) {
+            bar_add_tick(&bar, ticks[i], scale, i == 0);
+        }
+        out->push_back(bar);
+    }
+}
+
+bool series_last_tick(Symbol& symbol, int64_t msc, int days, TickRecord* out) {
+    int64_t first = series_first_minute(symbol);
+    if (symbol.imported) {
+        // Imported history may end long ago: start from its last minute.
+        const ImportedSeries& in = *symbol.imported;
+        int64_t end = in.ticks.empty() ? (in.bars.empty() ? 0 : in.bars.back().time * 1000)
+                                       : in.ticks.back().time_msc;
+        if (symbol.sets.empty() || symbol.sets.back().time_msc > msc) {
+            msc = std::min(msc, end + 59999);
+        }
+    }
+    PricePath path;
+    path_init(&path, &symbol.model);
+    std::vector<TickRecord> ticks;
+    int64_t minute = msc / 60000;
+    for (int64_t m = minute; m >= first && m > minute - days * 1440; m--) {
+        if (!symbol.imported && symbol.sets.empty() && !schedule_open(symbol.model.schedule, m)) {
+            continue;
+        }
+        ticks.clear();
+        minute_ticks(symbol, &path, m, msc, &ticks);
+        if (!ticks.empty()) {
+            *out = ticks.back();
+            return true;
+        }
+    }
+    return false;
+}

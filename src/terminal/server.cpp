@@ -1,0 +1,247 @@
+#include "terminal/server.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <list>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "terminal/engine.h"
+#include "terminal/market.h"
+#include "terminal/terminal.h"
+
+// A request longer than this is not one the protocol knows: its client is
+// dropped instead of being buffered.
+constexpr uint32_t kMaxRequest = 64 * 1024;
+// How often the market steps while no client speaks.
+constexpr int kStepMs = 50;
+
+static int g_wake[2] = {-1, -1};
+
+static void on_stop_signal(int) {
+    char byte = 1;
+    ssize_t ignored = write(g_wake[1], &byte, 1);
+    (void)ignored;
+}
+
+static bool set_non_blocking(int fd) {
+    int flags = fcntl(fd, F_GETFL, 0);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 &&
+           fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
+}
+
+static int listen_at(const std::string& path, std::string* error) {
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address.sun_path)) {
+        *error = "socket path too long: " + path;
+        return -1;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) {
+        *error = std::string("socket failed: ") + std::strerror(errno);
+        return -1;
+    }
+    unlink(path.c_str());  // a stale socket of an earlier run; the lock says none is alive
+    if (bind(fd, (sockaddr*)&address, sizeof(address)) != 0 || listen(fd, 64) != 0 ||
+        !set_non_blocking(fd)) {
+        *error = "cannot listen at " + path + ": " + std::strerror(errno);
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Answers every complete request in the input buffer; false when the client
+// sent something that is not a request.
+static bool serve_input(Session& session) {
+    size_t used = 0;
+    bool ok = true;
+    // One reply at a time in flight keeps a client that never reads from
+    // filling memory with replies.
+    while (session.out.empty() && session.in.size() - used >= 4) {
+        uint32_t length;
+        std::memcpy(&length, session.in.data() + used, 4);
+        if (length < 4 || length > kMaxRequest) {
+            log_line("client %d sent a request of %u bytes; dropped", session.fd, length);
+            ok = false;
+            break;
+        }
+        if (session.in.size() - used < 4 + (size_t)length) {
+            break;
+        }
+        uint32_t command;
+        std::memcpy(&command, session.in.data() + used + 4, 4);
+        handle_request(session, command, session.in.data() + used + 8, length - 4, &session.out);
+        used += 4 + (size_t)length;
+    }
+    session.in.erase(session.in.begin(), session.in.begin() + used);
+    return ok;
+}
+
+// False when the client is gone or misbehaved.
+static bool read_client(Session& session) {
+    uint8_t buffer[16384];
+    for (;;) {
+        ssize_t got = recv(session.fd, buffer, sizeof(buffer), 0);
+        if (got > 0) {
+            session.in.insert(session.in.end(), buffer, buffer + got);
+            if (session.in.size() > 4 * (size_t)kMaxRequest) {
+                break;  // enough for now; the rest waits for the replies to go out
+            }
+            continue;
+        }
+        if (got == 0) {
+            return false;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            break;
+        }
+        return false;
+    }
+    return true;
+}
+
+static bool write_client(Session& session) {
+    while (session.out_sent < session.out.size()) {
+        ssize_t sent = send(session.fd, session.out.data() + session.out_sent,
+                            session.out.size() - session.out_sent, MSG_NOSIGNAL);
+        if (sent > 0) {
+            session.out_sent += (size_t)sent;
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return true;
+        }
+        return false;
+    }
+    session.out.clear();
+    session.out.shrink_to_fit();  // a reply of bars may have been large
+    session.out_sent = 0;
+    return true;
+}
+
+static bool same_user(int fd) {
+#if defined(__linux__)
+    ucred peer;
+    socklen_t size = sizeof(peer);
+    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == getuid();
+#else
+    uid_t uid;
+    gid_t gid;
+    return getpeereid(fd, &uid, &gid) == 0 && uid == getuid();
+#endif
+}
+
+static void accept_clients(int listener, std::list<Session>* sessions) {
+    for (;;) {
+        int fd = accept(listener, nullptr, nullptr);
+        if (fd < 0) {
+            return;
+        }
+        if (!same_user(fd) || !set_non_blocking(fd)) {
+            close(fd);  // only this user's processes may drive the terminal
+            continue;
+        }
+        sessions->emplace_back();
+        sessions->back().fd = fd;
+        log_line("client %d connected", fd);
+    }
+}
+
+// Moves one client forward; false when it is to be dropped.
+static bool step_client(Session& session, short events) {
+    if (events & (POLLERR | POLLNVAL)) {
+        return false;
+    }
+    if ((events & (POLLIN | POLLHUP)) && !read_client(session)) {
+        return false;
+    }
+    for (;;) {
+        if (!serve_input(session)) {
+            return false;
+        }
+        if (!write_client(session)) {
+            return false;
+        }
+        // Written out completely: more requests may already be waiting.
+        if (!session.out.empty() || session.in.size() < 8) {
+            return true;
+        }
+    }
+}
+
+bool server_run(const std::string& socket_path, std::string* error) {
+    int listener = listen_at(socket_path, error);
+    if (listener < 0) {
+        return false;
+    }
+    if (pipe(g_wake) != 0) {
+        *error = "pipe failed";
+        return false;
+    }
+    set_non_blocking(g_wake[0]);
+    set_non_blocking(g_wake[1]);
+    struct sigaction action = {};
+    action.sa_handler = on_stop_signal;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    log_line("listening at %s", socket_path.c_str());
+
+    std::list<Session> sessions;
+    std::vector<pollfd> polled;
+    bool running = true;
+    while (running) {
+        polled.clear();
+        polled.push_back(pollfd{g_wake[0], POLLIN, 0});
+        polled.push_back(pollfd{listener, POLLIN, 0});
+        for (Session& session : sessions) {
+            short events = session.out.empty() ? POLLIN : POLLOUT;
+            polled.push_back(pollfd{session.fd, events, 0});
+        }
+        int ready = poll(polled.data(), polled.size(), kStepMs);
+        if (ready < 0 && errno != EINTR) {
+            *error = std::string("poll failed: ") + std::strerror(errno);
+            break;
+        }
+        if (ready > 0 && polled[0].revents != 0) {
+            running = false;
+        }
+        size_t at = 2;
+        for (auto it = sessions.begin(); it != sessions.end(); at++) {
+            short events = ready > 0 ? polled[at].revents : 0;
+            if (events != 0 && !step_client(*it, events)) {
+                log_line("client %d disconnected", it->fd);
+                close(it->fd);
+                it = sessions.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (ready > 0 && polled[1].revents != 0) {
+            accept_clients(listener, &sessions);
+        }
+        engine_update(market_now_msc());
+    }
+    for (Session& session : sessions) {
+        close(session.fd);
+    }
+    close(listener);
+    unlink(socket_path.c_str());
+    log_line("stopped");
+    return error->empty();
+}

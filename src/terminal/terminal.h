@@ -1,0 +1,81 @@
+// What the whole terminal program shares: its settings from the command line,
+// its folders, its connection state and the sessions of its clients.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+struct TerminalConfig {
+    uint32_t build = 4000;
+    bool portable = false;
+    bool no_autotrading = false;
+    bool test_controls = false;
+    uint32_t symbols = 0;
+    uint32_t history_days = 1000;
+    uint64_t seed = 1;
+    uint32_t positions = 0;
+    std::vector<std::string> import_bars;   // SYMBOL=FILE
+    std::vector<std::string> import_ticks;  // SYMBOL=FILE
+    std::vector<std::string> accounts;      // login:password:server:...
+    // Filled at start-up.
+    std::string executable;  // canonical path of this program
+    std::string install_folder;
+    std::string data_folder;  // config, logs and the account database live here
+    std::string common_folder;
+};
+
+TerminalConfig& terminal_config();
+
+// One connected client.
+struct Session {
+    int fd = -1;
+    std::vector<uint8_t> in;
+    std::vector<uint8_t> out;
+    size_t out_sent = 0;
+    std::set<std::u16string> books;  // depth of market opened by this client
+};
+
+// Answers one complete request by appending exactly one reply to `out`.
+void handle_request(Session& session, uint32_t command, const uint8_t* payload, size_t size,
+                    std::vector<uint8_t>* out);
+
+// The handlers of one group of commands; false when the command is not theirs.
+struct RequestReader;
+class ReplyWriter;
+bool handle_session_command(Session& session, uint32_t command, RequestReader& in,
+                            ReplyWriter& reply);
+bool handle_market_command(Session& session, uint32_t command, RequestReader& in,
+                           ReplyWriter& reply);
+bool handle_trading_command(Session& session, uint32_t command, RequestReader& in,
+                            ReplyWriter& reply);
+
+// Connection to the (simulated) trade server: connecting for a moment after
+// start and after each login, then ready, or refused after a bad password.
+void connection_start(int64_t now_msc);
+uint32_t connection_state(int64_t now_msc);
+
+// A test-only command (enabled by --test-controls): u16 text symbol, f64 bid,
+// f64 ask; forces the symbol's prices from now on, bid = ask = 0 releases it.
+constexpr uint32_t kCmdTestSetPrice = 60001;
+
+// Terminal status codes.
+enum : int32_t {
+    kStatusOk = 0,
+    kStatusFailed = -1,
+    kStatusInvalidParams = -2,
+    kStatusNoMemory = -3,
+    kStatusNotFound = -4,
+    kStatusOldVersion = -5,
+    kStatusAuthFailed = -6,
+    kStatusUnsupported = -7,
+    kStatusAutoTradingOff = -8,
+};
+
+void log_line(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+bool log_open(const std::string& path);

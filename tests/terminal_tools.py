@@ -1,0 +1,191 @@
+"""Helpers for tests that run the bundled terminal program.
+
+Each test gets its own installation (a copy of the installed ``terminal64``
+in a temporary folder, so its pipe name is its own) and its own per-user data
+home (``XDG_DATA_HOME``), so tests never touch the user's data and never meet
+each other's terminals.
+
+Test-only price control: a terminal started with ``--test-controls`` accepts
+command 60001 with the payload ``counted string symbol, f64 bid, f64 ask``
+and forces the symbol's prices from that moment on; ``bid = ask = 0`` hands
+the symbol back to its simulated market. It answers status 0, -4 for an
+unknown symbol and -2 for unusable prices. :func:`set_price` sends it.
+"""
+
+from __future__ import annotations
+
+import hashlib
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import List, Optional, Tuple
+
+import quillmark
+
+CMD_TEST_SET_PRICE = 60001
+
+
+@dataclass
+class TerminalHome:
+    """A private installation of the terminal and its data home."""
+
+    install: Path
+    data_home: Path
+    exe: str
+    processes: List[subprocess.Popen] = field(default_factory=list)
+
+    @property
+    def socket_path(self) -> str:
+        return socket_path_for(self.exe)
+
+    def env(self) -> dict:
+        env = dict(os.environ)
+        env["XDG_DATA_HOME"] = str(self.data_home)
+        return env
+
+    def start(self, *options: str, portable: bool = False, wait: bool = True) -> subprocess.Popen:
+        """Start the terminal directly, with command-line options."""
+        argv = [self.exe] + (["/portable"] if portable else []) + list(options)
+        process = subprocess.Popen(
+            argv,
+            env=self.env(),
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.PIPE,
+            start_new_session=True,
+        )
+        self.processes.append(process)
+        if wait:
+            wait_for_socket(self.socket_path, process)
+        return process
+
+    def running_pids(self) -> List[int]:
+        """Processes running this installation's executable, however started."""
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                if os.readlink(f"/proc/{entry}/exe") == os.path.realpath(self.exe):
+                    pids.append(int(entry))
+            except OSError:
+                continue
+        return pids
+
+    def stop_all(self) -> None:
+        for pid in self.running_pids():
+            try:
+                os.kill(pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+        deadline = time.monotonic() + 5
+        while self.running_pids() and time.monotonic() < deadline:
+            for process in self.processes:
+                process.poll()
+            time.sleep(0.02)
+        for process in self.processes:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+            if process.stderr:
+                process.stderr.close()
+
+
+def make_home(tmp_path: Path) -> TerminalHome:
+    install = tmp_path / "Quillmark Terminal"
+    install.mkdir()
+    exe = install / "terminal64"
+    shutil.copy2(quillmark.terminal_path(), exe)
+    data_home = tmp_path / "data"
+    data_home.mkdir()
+    return TerminalHome(install=install, data_home=data_home, exe=str(exe))
+
+
+def socket_path_for(exe: str) -> str:
+    """The socket the terminal at `exe` listens on, derived as both sides do."""
+    canonical = os.path.realpath(exe).lower()
+    digest = hashlib.sha256(canonical.encode("utf-16-le")).hexdigest().upper()
+    return f"/tmp/zrv-{os.getuid()}/ZRV.Terminal.{digest}"
+
+
+def wait_for_socket(path: str, process: Optional[subprocess.Popen] = None,
+                    timeout: float = 10.0) -> None:
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if os.path.exists(path):
+            try:
+                with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+                    probe.connect(path)
+                    return
+            except OSError:
+                pass
+        if process is not None and process.poll() is not None:
+            err = process.stderr.read().decode() if process.stderr else ""
+            raise RuntimeError(f"terminal exited with {process.returncode}: {err}")
+        time.sleep(0.02)
+    raise TimeoutError(f"no terminal socket at {path}")
+
+
+def text(value: str) -> bytes:
+    """A counted UTF-16 string as requests carry it."""
+    units = value.encode("utf-16-le")
+    return struct.pack("<I", len(units) // 2) + units
+
+
+class RawClient:
+    """Speaks the wire protocol directly over the terminal's socket."""
+
+    def __init__(self, path: str) -> None:
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.sock.settimeout(10)
+        self.sock.connect(path)
+
+    def close(self) -> None:
+        self.sock.close()
+
+    def __enter__(self) -> "RawClient":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def send_raw(self, data: bytes) -> None:
+        self.sock.sendall(data)
+
+    def request(self, command: int, payload: bytes = b"") -> None:
+        self.sock.sendall(struct.pack("<II", 4 + len(payload), command) + payload)
+
+    def _exactly(self, size: int) -> bytes:
+        data = bytearray()
+        while len(data) < size:
+            chunk = self.sock.recv(size - len(data))
+            if not chunk:
+                raise ConnectionError("terminal closed the connection")
+            data += chunk
+        return bytes(data)
+
+    def reply(self) -> Tuple[int, int, bytes]:
+        """(echoed command, status, payload) of the next reply."""
+        (length,) = struct.unpack("<I", self._exactly(4))
+        body = self._exactly(length)
+        command, status = struct.unpack("<Ii", body[:8])
+        return command, status, body[8:]
+
+    def call(self, command: int, payload: bytes = b"") -> Tuple[int, bytes]:
+        self.request(command, payload)
+        echoed, status, body = self.reply()
+        assert echoed == command
+        return status, body
+
+
+def set_price(home: TerminalHome, symbol: str, bid: float, ask: float) -> int:
+    """Force a symbol's prices (terminal started with --test-controls)."""
+    with RawClient(home.socket_path) as client:
+        status, _ = client.call(CMD_TEST_SET_PRICE, text(symbol) + struct.pack("<dd", bid, ask))
+    return status
