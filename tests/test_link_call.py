@@ -60,7 +60,6 @@ def test_bad_replies(fake_terminal: FakePeer, raw: bytes, code: int, message: st
 
     assert quillmark.version() == (0, 0, "")
     assert quillmark.last_error() == (code, message)
-    assert quillmark.last_error() == (code, message)
 
 
 def test_status_zero_is_success_without_values(fake_terminal: FakePeer) -> None:

@@ -94,12 +94,6 @@ def test_terminal_is_started_detached(tmp_path: Path, portable: Any, switch: boo
     assert zombie_children() == []
 
 
-def test_running_terminal_is_not_started_again(fake_terminal: FakePeer) -> None:
-    # The fake executable is not runnable: connecting must not need it.
-    fake_terminal.connect()
-    assert fake_terminal.requests() == []
-
-
 @pytest.mark.parametrize("mode", [0o644, None], ids=["not-executable", "missing"])
 def test_terminal_that_cannot_start(tmp_path: Path, mode: Any) -> None:
     program = tmp_path / "terminal64"

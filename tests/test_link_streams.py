@@ -19,6 +19,7 @@ def test_stream_buffering_and_failures() -> None:
     build = ROOT / "build" / "cpp-tests"
     configure = ["cmake", "-S", str(ROOT / "tests" / "cpp"), "-B", str(build)]
     subprocess.run(configure, check=True, capture_output=True)
-    subprocess.run(["cmake", "--build", str(build), "-j2"], check=True, capture_output=True)
+    compile_ = ["cmake", "--build", str(build), "--target", "stream_test", "-j2"]
+    subprocess.run(compile_, check=True, capture_output=True)
     result = subprocess.run([str(build / "stream_test")], capture_output=True, text=True)
     assert result.returncode == 0, result.stderr
