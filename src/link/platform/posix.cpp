@@ -161,11 +161,21 @@ PlatformHandle platform_pipe_open(const char16_t* name, uint32_t* error, char* r
             break;
     }
 
-    // Non-blocking, so that a full listen queue is reported (as a busy pipe)
-    // instead of blocking inside connect.
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
+        // Non-blocking, so that a full listen queue is reported (as a busy pipe)
+        // instead of blocking inside connect.
+#if defined(SOCK_CLOEXEC)
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+#else
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd >= 0) {
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+#endif
+    if (fd < 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
         *error = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
         return kInvalidHandle;
     }
     sockaddr_un address = {};
