@@ -103,3 +103,9 @@ __all__ = [
 ]
 
 # Further names of the package are imported and added to __all__ below.
+
+from .terminal import terminal_path  # noqa: E402
+from .constants import *  # noqa: E402,F401,F403
+from . import constants as _constants  # noqa: E402
+
+__all__ += ["terminal_path"] + _constants.__all__

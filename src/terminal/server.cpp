@@ -59,31 +59,28 @@ static int listen_at(const std::string& path, std::string* error) {
     return fd;
 }
 
-// Answers every complete request in the input buffer; false when the client
-// sent something that is not a request.
-static bool serve_input(Session& session) {
-    size_t used = 0;
-    bool ok = true;
-    // One reply at a time in flight keeps a client that never reads from
-    // filling memory with replies.
-    while (session.out.empty() && session.in.size() - used >= 4) {
-        uint32_t length;
-        std::memcpy(&length, session.in.data() + used, 4);
-        if (length < 4 || length > kMaxRequest) {
-            log_line("client %d sent a request of %u bytes; dropped", session.fd, length);
-            ok = false;
-            break;
-        }
-        if (session.in.size() - used < 4 + (size_t)length) {
-            break;
-        }
-        uint32_t command;
-        std::memcpy(&command, session.in.data() + used + 4, 4);
-        handle_request(session, command, session.in.data() + used + 8, length - 4, &session.out);
-        used += 4 + (size_t)length;
+// Answers the next complete request in the input buffer, if there is one.
+// False when the client sent something that is not a request.
+static bool serve_input(Session& session, bool* served) {
+    *served = false;
+    if (session.in.size() < 4) {
+        return true;
     }
-    session.in.erase(session.in.begin(), session.in.begin() + used);
-    return ok;
+    uint32_t length;
+    std::memcpy(&length, session.in.data(), 4);
+    if (length < 4 || length > kMaxRequest) {
+        log_line("client %d sent a request of %u bytes; dropped", session.fd, length);
+        return false;
+    }
+    if (session.in.size() < 4 + (size_t)length) {
+        return true;
+    }
+    uint32_t command;
+    std::memcpy(&command, session.in.data() + 4, 4);
+    handle_request(session, command, session.in.data() + 8, length - 4, &session.out);
+    session.in.erase(session.in.begin(), session.in.begin() + 4 + length);
+    *served = true;
+    return true;
 }
 
 // False when the client is gone or misbehaved.
@@ -170,18 +167,24 @@ static bool step_client(Session& session, short events) {
     if ((events & (POLLIN | POLLHUP)) && !read_client(session)) {
         return false;
     }
-    for (;;) {
-        if (!serve_input(session)) {
+    if (!write_client(session)) {
+        return false;
+    }
+    // One reply in flight at a time: a client that never reads its replies
+    // cannot fill the terminal's memory with them.
+    while (session.out.empty()) {
+        bool served = false;
+        if (!serve_input(session, &served)) {
             return false;
+        }
+        if (!served) {
+            return true;
         }
         if (!write_client(session)) {
             return false;
         }
-        // Written out completely: more requests may already be waiting.
-        if (!session.out.empty() || session.in.size() < 8) {
-            return true;
-        }
     }
+    return true;
 }
 
 bool server_run(const std::string& socket_path, std::string* error) {
