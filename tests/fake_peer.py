@@ -262,13 +262,13 @@ def launched_main(build: int = 4000, idle_seconds: float = 20.0) -> None:
         connection = None
     if connection is not None:
         with connection:
-            _answer_as_terminal(connection, build)
+            answer_as_terminal(connection, build)
     listener.close()
     if os.path.exists(path):
         os.unlink(path)
 
 
-def _answer_as_terminal(connection: socket.socket, build: int) -> None:
+def answer_as_terminal(connection: socket.socket, build: int) -> None:
     connection.settimeout(20.0)
     while True:
         try:

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import json
+import subprocess
 import os
 import sys
 import time
@@ -120,3 +121,37 @@ def test_stale_socket_counts_as_a_missing_pipe(tmp_path: Path) -> None:
         assert quillmark.last_error()[1].endswith(f"Process create failed '{program}'")
     finally:
         os.unlink(socket_path)
+
+
+BUSY_PEER = """
+import socket, sys, time
+sys.path.insert(0, sys.argv[2])
+import fake_peer
+listener = fake_peer.listen_at(sys.argv[1])
+listener.listen(0)
+blocker = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+blocker.connect(sys.argv[1])  # the only place in the queue is now taken
+print("ready", flush=True)
+time.sleep(0.3)
+listener.accept()[0].close()
+connection, _ = listener.accept()
+fake_peer.answer_as_terminal(connection, 4000)
+"""
+
+
+def test_busy_pipe_is_waited_for(tmp_path: Path) -> None:
+    program = tmp_path / "terminal64"
+    program.write_text("")  # not runnable: a launch would fail at once
+    socket_path = wire.socket_path(str(program))
+    tests = str(Path(__file__).resolve().parent)
+    peer = subprocess.Popen(
+        [sys.executable, "-c", BUSY_PEER, socket_path, tests], stdout=subprocess.PIPE, text=True
+    )
+    try:
+        assert peer.stdout is not None and peer.stdout.readline().strip() == "ready"
+        started = time.monotonic()
+        assert quillmark.initialize(str(program)) is True, quillmark.last_error()
+        assert time.monotonic() - started >= 0.25
+    finally:
+        quillmark.shutdown()
+        peer.wait(timeout=10)
