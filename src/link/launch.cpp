@@ -39,8 +39,6 @@ bool open_terminal(CInterClient& link, const char16_t* path, bool portable) {
     if (path == nullptr || path[0] == 0) {
         return false;
     }
-    char narrow_path[kMaxPathUnits * 4 + 1];
-    utf16_to_utf8(path, kMaxPathUnits + 1, narrow_path, sizeof(narrow_path));
     if (text_length(path) > kMaxPathUnits) {
         text_format(link.error_text, kErrorTextUnits, "Path too long");
         return false;
@@ -56,6 +54,8 @@ bool open_terminal(CInterClient& link, const char16_t* path, bool portable) {
     }
     uint32_t error = 0;
     if (!platform_start_process(path, portable, &error)) {
+        char narrow_path[kMaxPathUnits * 4 + 1];
+        utf16_to_utf8(path, kMaxPathUnits, narrow_path, sizeof(narrow_path));
         text_format(link.error_text, kErrorTextUnits, "Process create failed '%s'", narrow_path);
         return false;
     }
