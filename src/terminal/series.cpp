@@ -83,7 +83,25 @@ static const PriceSet* set_at(const std::vector<PriceSet>& sets, int64_t msc) {
 
 // Forced prices hold the symbol still: the source's ticks while a set is in
 // force are dropped and each set becomes a tick of its own.
-static void merge_sets(const Symbol& symbol, int64_t minute, size_t begin,
+// A released symbol resumes at once at its model's price of that moment.
+static bool release_tick(const Symbol& symbol, PricePath* path, int64_t msc, TickRecord* tick) {
+    const PriceModel& model = symbol.model;
+    int64_t minute = msc / 60000;
+    if (symbol.imported || !schedule_open(model.schedule, minute)) {
+        return false;
+    }
+    double start = path_price(path, minute), end = path_price(path, minute + 1);
+    double mid = start + (end - start) * (double)(msc - minute * 60000) / 60000.0;
+    int64_t bid = (int64_t)(mid * model.scale + 0.5);
+    *tick = TickRecord{};
+    tick->time_msc = msc;
+    tick->time = msc / 1000;
+    tick->bid = (double)bid / model.scale;
+    tick->ask = (double)(bid + model.spread) / model.scale;
+    return true;
+}
+
+static void merge_sets(const Symbol& symbol, PricePath* path, int64_t minute, size_t begin,
                        std::vector<TickRecord>* ticks) {
     const std::vector<PriceSet>& sets = symbol.sets;
     int64_t start = minute * 60000, end = start + 60000;
@@ -97,15 +115,23 @@ static void merge_sets(const Symbol& symbol, int64_t minute, size_t begin,
             merged.push_back((*ticks)[i]);
         }
     }
-    for (const PriceSet& set : sets) {
-        if (set.time_msc < start || set.time_msc >= end || set.bid == 0) {
+    for (size_t i = 0; i < sets.size(); i++) {
+        const PriceSet& set = sets[i];
+        if (set.time_msc < start || set.time_msc >= end) {
             continue;
         }
         TickRecord tick = {};
-        tick.time_msc = set.time_msc;
-        tick.time = set.time_msc / 1000;
-        tick.bid = set.bid;
-        tick.ask = set.ask;
+        if (set.bid == 0) {
+            bool after_set = i > 0 && sets[i - 1].bid != 0;
+            if (!after_set || !release_tick(symbol, path, set.time_msc, &tick)) {
+                continue;
+            }
+        } else {
+            tick.time_msc = set.time_msc;
+            tick.time = set.time_msc / 1000;
+            tick.bid = set.bid;
+            tick.ask = set.ask;
+        }
         auto at =
             std::upper_bound(merged.begin(), merged.end(), set.time_msc,
                              [](int64_t t, const TickRecord& other) { return t < other.time_msc; });
@@ -143,7 +169,7 @@ static void minute_ticks(Symbol& symbol, PricePath* path, int64_t minute, int64_
                          std::vector<TickRecord>* out) {
     size_t begin = out->size();
     source_minute_ticks(symbol, path, minute, out);
-    merge_sets(symbol, minute, begin, out);
+    merge_sets(symbol, path, minute, begin, out);
     while (out->size() > begin && out->back().time_msc > now_msc) {
         out->pop_back();
     }
