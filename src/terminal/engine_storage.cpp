@@ -3,12 +3,12 @@
 // power cut, and an interrupted one leaves no trace.
 #include "terminal/engine_storage.h"
 
-#include <openssl/evp.h>
 #include <sqlite3.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "link/platform/platform.h"
 #include "terminal/enums.h"
 
 namespace {
@@ -406,7 +406,10 @@ bool storage_open(const std::string& path, std::string* error) {
         return false;
     }
     sqlite3_busy_timeout(db, 5000);
-    if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=FULL")) {
+    // A large page cache keeps a transaction of 100,000 positions in memory
+    // until its commit.
+    if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=FULL") ||
+        !exec("PRAGMA cache_size=-65536")) {
         set_error(error, "cannot set the journal mode");
         storage_close();
         return false;
@@ -512,14 +515,13 @@ std::string password_digest(uint64_t login, const std::u16string& password) {
     // The login salts the digest, so equal passwords differ between accounts.
     std::string input = std::to_string(login) + ":";
     input.append(reinterpret_cast<const char*>(password.data()), password.size() * 2);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (!EVP_Digest(input.data(), input.size(), digest, &size, EVP_sha256(), nullptr)) {
+    uint8_t digest[32];
+    if (!platform_sha256(input.data(), input.size(), digest)) {
         return std::string();
     }
     std::string hex;
     char pair[3];
-    for (unsigned int i = 0; i < size; ++i) {
+    for (unsigned int i = 0; i < sizeof(digest); ++i) {
         snprintf(pair, sizeof(pair), "%02x", digest[i]);
         hex += pair;
     }
