@@ -140,6 +140,9 @@ bool do_deal(Book* book, Request request, Changes* changes, Outcome* out) {
     if (price <= 0) {
         return refuse(out, kRetcodePriceOff, u"No prices");
     }
+    if (!std::isfinite(r.price) || r.price < 0) {
+        return refuse(out, kRetcodeInvalidPrice);
+    }
     if (r.price != 0 &&
         std::fabs(r.price - price) > (double)r.deviation * info->point + info->point * 0.5) {
         return refuse(out, kRetcodeRequote);

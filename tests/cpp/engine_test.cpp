@@ -288,81 +288,6 @@ void test_figures_follow_prices_and_hedging() {
     CHECK_NEAR(account().margin, (1100.2 + 1105.0) * 0.5);
 }
 
-void test_partial_close_keeps_tickets_consistent() {
-    OrderSendRecord open = market(u"EURUSD", kOrderTypeBuy, 1);
-    std::vector<TradePositionRecord> p = positions();
-    CHECK(p.size() == 1 && p[0].ticket == open.order && p[0].identifier == open.order);
-    set_price(u"EURUSD", 1.1102, 1.1104);
-    OrderSendRecord part = close(open.order, kOrderTypeSell, 0.4);
-    CHECK(part.retcode == kRetcodeDone);
-    CHECK_NEAR(positions()[0].volume, 0.6);
-    CHECK_NEAR(account().balance, 10000 + 0.4 * 100000 * (1.1102 - 1.1002));
-    OrderSendRecord rest = close(open.order, kOrderTypeSell, 0.6);
-    CHECK(rest.retcode == kRetcodeDone);
-    CHECK(positions().empty());
-    CHECK_NEAR(account().balance, 10000 + 1000);
-
-    std::vector<TradeDealRecord> deals = deals_of(open.order);
-    CHECK(deals.size() == 3);
-    if (deals.size() == 3) {
-        CHECK(deals[0].entry == kDealEntryIn && deals[0].order == open.order);
-        CHECK(deals[1].entry == kDealEntryOut && deals[1].order == part.order);
-        CHECK(deals[2].entry == kDealEntryOut && deals[2].order == rest.order);
-        CHECK(deals[1].ticket == part.deal && deals[2].ticket == rest.deal);
-    }
-    std::vector<TradeOrderRecord> orders;
-    engine_history_orders_by_position(open.order, &orders);
-    CHECK(orders.size() == 3);
-    for (const TradeOrderRecord& o : orders) {
-        CHECK(o.state == kOrderStateFilled && o.time_done_msc == clock_msc);
-        CHECK(o.position_id == open.order);
-    }
-}
-
-void test_netting_reduces_and_reverses() {
-    CHECK(engine_login(10002, u"demo", u"") == kLoginAccepted);
-    OrderSendRecord first = market(u"EURUSD", kOrderTypeBuy, 1);
-    CHECK(market(u"EURUSD", kOrderTypeBuy, 1).retcode == kRetcodeDone);
-    CHECK(positions().size() == 1);
-    CHECK_NEAR(positions()[0].volume, 2);
-    CHECK(market(u"EURUSD", kOrderTypeSell, 0.5).retcode == kRetcodeDone);
-    CHECK_NEAR(positions()[0].volume, 1.5);
-    OrderSendRecord flip = market(u"EURUSD", kOrderTypeSell, 2);
-    std::vector<TradePositionRecord> p = positions();
-    CHECK(p.size() == 1);
-    CHECK(p.size() == 1 && p[0].type == kPositionTypeSell && p[0].ticket == first.order);
-    CHECK_NEAR(p[0].volume, 0.5);
-    CHECK_NEAR(p[0].price_open, 1.1);
-    TradeDealRecord deal = {};
-    CHECK(engine_history_deal(flip.deal, &deal));
-    CHECK(deal.entry == kDealEntryInOut && deal.position_id == first.order);
-    // spread losses: 2 lots bought at the ask, closed at the bid
-    CHECK_NEAR(account().balance, 10000 - 2 * 20);
-    TradeRequestRecord by = request(kTradeActionCloseBy, u"EURUSD", 0, 0);
-    by.position = first.order;
-    by.position_by = first.order;
-    CHECK(send(by).retcode == kRetcodeInvalid);
-}
-
-void test_close_by_realises_the_pair() {
-    OrderSendRecord buy = market(u"EURUSD", kOrderTypeBuy, 1);
-    set_price(u"EURUSD", 1.1050, 1.1052);
-    OrderSendRecord sell = market(u"EURUSD", kOrderTypeSell, 0.6);
-    TradeRequestRecord r = request(kTradeActionCloseBy, u"EURUSD", kOrderTypeCloseBy, 0);
-    r.position = buy.order;
-    r.position_by = sell.order;
-    OrderSendRecord result = send(r);
-    CHECK(result.retcode == kRetcodeDone);
-    std::vector<TradePositionRecord> p = positions();
-    CHECK(p.size() == 1 && p[0].ticket == buy.order);
-    CHECK_NEAR(p[0].volume, 0.4);
-    CHECK_NEAR(account().balance, 10000 + 0.6 * 100000 * (1.1050 - 1.1002));
-    CHECK(deals_of(sell.order).size() == 2);
-    CHECK(deals_of(sell.order).back().entry == kDealEntryOutBy);
-    CHECK(history_order(result.order).type == kOrderTypeCloseBy);
-    CHECK(history_order(result.order).position_by_id == sell.order);
-}
-
 struct Refusal {
     const char* what;
     void (*shape)(TradeRequestRecord*);
@@ -568,46 +493,6 @@ void test_pending_orders_trigger_and_expire() {
     CHECK(history_order(removable.order).state == kOrderStateCanceled);
 }
 
-void test_stops_close_with_their_reason() {
-    TradeRequestRecord buy = request(kTradeActionDeal, u"EURUSD", kOrderTypeBuy, 1);
-    buy.tp = 1.11;
-    OrderSendRecord b = send(buy);
-    OrderSendRecord s = market(u"GBPUSD", kOrderTypeSell, 1);
-    TradeRequestRecord sltp = request(kTradeActionSltp, u"", 0, 0);
-    sltp.position = s.order;
-    sltp.sl = 1.26;
-    CHECK(send(sltp).retcode == kRetcodeDone);
-    sltp.sl = 1.2;  // a stop loss under the ask of a sell
-    CHECK(send(sltp).retcode == kRetcodeInvalidStops);
-
-    set_price(u"EURUSD", 1.1100, 1.1102);
-    set_price(u"GBPUSD", 1.2600, 1.2602);
-    engine_update(clock_msc);
-    CHECK(positions().empty());
-    TradeDealRecord tp_deal = deals_of(b.order).back();
-    TradeDealRecord sl_deal = deals_of(s.order).back();
-    CHECK(tp_deal.reason == kReasonTp && tp_deal.entry == kDealEntryOut);
-    CHECK(sl_deal.reason == kReasonSl && sl_deal.entry == kDealEntryOut);
-    CHECK(history_order(tp_deal.order).reason == kReasonTp);
-    CHECK_NEAR(tp_deal.profit, (1.1100 - 1.1002) * 100000);
-    CHECK_NEAR(sl_deal.profit, (1.25 - 1.2602) * 100000);
-    CHECK_NEAR(account().balance, 10000 + tp_deal.profit + sl_deal.profit);
-}
-
-void test_stop_out_closes_the_worst_first() {
-    OrderSendRecord small = market(u"EURUSD", kOrderTypeBuy, 2);
-    OrderSendRecord large = market(u"EURUSD", kOrderTypeBuy, 6);
-    CHECK(small.retcode == kRetcodeDone && large.retcode == kRetcodeDone);
-    // 8 lots lose 800 a pip: equity 10000 - 160 - 800 * 10.5 against a margin near 8800.
-    set_price(u"EURUSD", 1.0897, 1.0899);
-    engine_update(clock_msc);
-    AccountInfoRecord a = account();
-    std::vector<TradePositionRecord> p = positions();
-    CHECK(p.size() == 1 && p[0].ticket == small.order);
-    CHECK(deals_of(large.order).back().reason == kReasonStopOut);
-    CHECK(a.margin_level >= a.margin_so_so);
-}
-
 void test_state_survives_reopen() {
     OrderSendRecord buy = market(u"EURUSD", kOrderTypeBuy, 1);
     OrderSendRecord sell = market(u"USDJPY", kOrderTypeSell, 0.3);
@@ -702,14 +587,9 @@ const Test tests[] = {
     {"demo accounts and login", test_demo_accounts_and_login},
     {"margin and profit arithmetic", test_margin_and_profit_arithmetic},
     {"figures follow prices and hedging", test_figures_follow_prices_and_hedging},
-    {"partial close keeps tickets consistent", test_partial_close_keeps_tickets_consistent},
-    {"netting reduces and reverses", test_netting_reduces_and_reverses},
-    {"close by realises the pair", test_close_by_realises_the_pair},
     {"refusals change nothing", test_refusals_change_nothing},
     {"order check projects without changing", test_order_check_projects_without_changing},
     {"pending orders trigger and expire", test_pending_orders_trigger_and_expire},
-    {"stops close with their reason", test_stops_close_with_their_reason},
-    {"stop-out closes the worst first", test_stop_out_closes_the_worst_first},
     {"state survives reopen", test_state_survives_reopen},
     {"schema version guards the file", test_schema_version_guards_the_file},
     {"many positions", test_many_positions},
