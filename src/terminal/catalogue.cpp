@@ -246,6 +246,8 @@ void catalogue_build(uint64_t seed, uint32_t total, uint32_t history_days) {
         Instrument copy = model;
         copy.group = "Generated";
         copy.selected = false;
+        // Quieter than the originals: thousands of them must stay cheap.
+        copy.tick_rate = copy.tick_rate / 4 > 1 ? copy.tick_rate / 4 : 1;
         describe(copy, name, "Synthetic", seed, &m.symbols[i]);
     }
     m.index.clear();

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "terminal/enums.h"
+#include "terminal/market.h"
 #include "terminal/series.h"
 #include "terminal/wire_text.h"
 
@@ -190,4 +192,24 @@ void symbol_snapshot(Symbol& symbol, int64_t now_msc, SymbolInfoRecord* out) {
     out->trade_tick_value = per_tick * rate;
     out->trade_tick_value_profit = per_tick * rate;
     out->trade_tick_value_loss = per_tick * rate;
+}
+
+void live_warm_up(int64_t budget_ms) {
+    static size_t next = 0;
+    std::vector<Symbol>& symbols = market_state().symbols;
+    if (next >= symbols.size()) {
+        return;  // every symbol has been started once; refreshes are cheap now
+    }
+    timespec start, now;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    int64_t market_now = market_now_msc();
+    for (; next < symbols.size(); next++) {
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        int64_t spent =
+            (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (spent >= budget_ms) {
+            return;
+        }
+        live_refresh(symbols[next], market_now);
+    }
 }

@@ -16,3 +16,7 @@ void symbol_snapshot(Symbol& symbol, int64_t now_msc, SymbolInfoRecord* out);
 // Forces a bid and ask from now on (a bid of 0 hands the symbol back to its
 // model). False when the prices are not usable.
 bool live_force_price(Symbol& symbol, double bid, double ask, int64_t now_msc);
+
+// Uses up to `budget_ms` of an idle moment to bring symbols nobody asked for
+// yet up to date, so that the first look at a large catalogue is quick.
+void live_warm_up(int64_t budget_ms);

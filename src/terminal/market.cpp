@@ -7,10 +7,6 @@
 #include "terminal/market_state.h"
 
 int64_t market_now_msc() {
-    int64_t fixed = market_state().fixed_now_msc;
-    if (fixed != 0) {
-        return fixed;
-    }
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;

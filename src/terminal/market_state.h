@@ -55,8 +55,6 @@ struct Market {
     std::vector<Symbol> symbols;
     std::unordered_map<std::u16string, size_t> index;
     int64_t history_start_minute;
-    // Set for tests: a fixed clock instead of the wall clock (0 = wall clock).
-    int64_t fixed_now_msc;
 };
 
 Market& market_state();

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "terminal/engine.h"
+#include "terminal/live.h"
 #include "terminal/market.h"
 #include "terminal/terminal.h"
 
@@ -239,6 +240,9 @@ bool server_run(const std::string& socket_path, std::string* error) {
             accept_clients(listener, &sessions);
         }
         engine_update(market_now_msc());
+        if (ready == 0) {
+            live_warm_up(kStepMs / 2);
+        }
     }
     for (Session& session : sessions) {
         close(session.fd);
