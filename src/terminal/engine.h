@@ -35,10 +35,10 @@ void engine_close();
 bool engine_add_account(const AccountSettings& account, std::string* error);
 
 enum LoginResult { kLoginAccepted, kLoginRejected, kLoginNeedsOtp };
-// Opens `count` positions of the smallest volume, buys and sells in turn
-// over a few major symbols, on the current account in one transaction, and
-// deposits what keeps the margin level at 1000%: a fixture for benchmarks
-// (the terminal's --positions N). Needs a hedging account.
+// Opens positions of the smallest volume, buys and sells in turn over a few
+// major symbols, until the current account holds `count`, in one
+// transaction, and deposits what keeps the margin level at 1000%: a fixture
+// for benchmarks (the terminal's --positions N). Needs a hedging account.
 bool engine_open_test_positions(uint32_t count, std::string* error);
 
 // Switches the current account; login 0 means the current one.

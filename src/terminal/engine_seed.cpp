@@ -45,7 +45,8 @@ bool engine_open_test_positions(uint32_t count, std::string* error) {
     }
     int64_t now = market_now_msc();
     Changes changes;
-    for (uint32_t i = 0; i < count; ++i) {
+    // The account keeps its positions across restarts: top up to `count`.
+    for (uint32_t i = (uint32_t)book->positions.size(); i < count; ++i) {
         size_t k = i % symbols.size();
         const SymbolInfoRecord* info = symbols[k];
         bool buy = (i / symbols.size()) % 2 == 0;

@@ -399,7 +399,8 @@ void select_rows(const std::string& sql, const int64_t* args, int count, T (*rea
 
 bool storage_open(const std::string& path, std::string* error) {
     storage_close();
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    // One thread uses the database, so SQLite's own locking is not needed.
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         set_error(error, "cannot open the database");
         storage_close();

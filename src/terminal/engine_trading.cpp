@@ -95,6 +95,22 @@ Order new_order(Book* book, const Request& request, uint32_t type, double volume
     return o;
 }
 
+// Whether a deal adds to the account's exposure: a deal that names no
+// position opens one, except on a netting account holding the other side.
+bool opens_exposure(const Book& book, const std::u16string& symbol, bool buy,
+                    const Position* target) {
+    if (target || is_hedging(book)) {
+        return target == nullptr;
+    }
+    for (const auto& entry : book.positions) {
+        const Position& p = entry.second;
+        if (p.symbol == symbol) {
+            return (p.type == kPositionTypeBuy) == buy;
+        }
+    }
+    return true;
+}
+
 // A market deal: opens, adds to, reduces or closes a position.
 bool do_deal(Book* book, Request request, Changes* changes, Outcome* out) {
     const TradeRequestRecord& r = *request.record;
@@ -120,7 +136,8 @@ bool do_deal(Book* book, Request request, Changes* changes, Outcome* out) {
     if (position && (position->type == kPositionTypeBuy) == buy) {
         return refuse(out, kRetcodeInvalid, u"A position closes with the opposite type");
     }
-    uint32_t code = check_trade_mode(*info, position == nullptr, buy);
+    uint32_t code =
+        check_trade_mode(*info, opens_exposure(*book, request.symbol, buy, position), buy);
     if (!code)
         code = check_order_mode(*info, r.type);
     if (!code)

@@ -571,6 +571,7 @@ void test_many_positions() {
     reopen();
     double loaded = seconds_since(start);
     CHECK(engine_positions_total() == count);
+    CHECK(engine_open_test_positions(count, &error) && engine_positions_total() == count);
     printf(
         "  %u positions: opened in %.2f s, listed in %.3f s, one update %.3f s, "
         "reloaded in %.2f s\n",
