@@ -4,8 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(_WIN32)
+#include "terminal/start_windows.h"
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "link/platform/platform.h"
 #include "link/text.h"
@@ -14,7 +18,11 @@ static bool make_folders(const std::string& path) {
     for (size_t at = 1; at <= path.size(); at++) {
         if (at == path.size() || path[at] == '/') {
             std::string part = path.substr(0, at);
+#if defined(_WIN32)
+            if (!windows_make_folder(part)) {
+#else
             if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+#endif
                 return false;
             }
         }
@@ -69,7 +77,7 @@ bool data_folder_prepare(TerminalConfig* config, const uint8_t digest[32], std::
         static const char kNote[] = "This terminal keeps its data in its installation folder.\n";
         ok = write_file(portable_txt, kNote, sizeof(kNote) - 1);
     } else if (ok) {
-        unlink(portable_txt.c_str());
+        std::remove(portable_txt.c_str());
         ok = make_folders(marker + "/VORN");
     }
     if (ok) {

@@ -4,13 +4,20 @@
 #include <cstring>
 #include <string>
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 
 #include "link/pipe_name.h"
+#include "link/platform/platform.h"
+#if defined(_WIN32)
+#include "terminal/start_windows.h"
+#else
 #include "link/platform/posix_socket.h"
+#endif
 #include "link/text.h"
 #include "terminal/csv_import.h"
 #include "terminal/data_folder.h"
@@ -26,6 +33,7 @@ TerminalConfig& terminal_config() {
     return config;
 }
 
+#if !defined(_WIN32)
 static bool own_path(std::string* path) {
     char buffer[PATH_MAX];
     ssize_t size = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
@@ -37,18 +45,22 @@ static bool own_path(std::string* path) {
     return true;
 }
 
+#endif
+
 static int fail(const char* what, const std::string& why) {
     std::fprintf(stderr, "terminal64: %s: %s\n", what, why.c_str());
     log_line("%s: %s", what, why.c_str());
     return 1;
 }
 
+#if !defined(_WIN32)
 // Only one terminal per executable: the lock is held for the life of the
 // process, so a second start can tell at once that the first one runs.
 static bool take_instance_lock(const std::string& socket_path) {
     int fd = open((socket_path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
+#endif
 
 static bool import_history(std::string* error) {
     const TerminalConfig& config = terminal_config();
@@ -90,21 +102,34 @@ static bool add_accounts(std::string* error) {
 int main(int argc, char** argv) {
     TerminalConfig& config = terminal_config();
     std::string error;
+#if defined(_WIN32)
+    windows_arguments(&argc, &argv);
+#endif
     if (!parse_options(argc, argv, &config, &error)) {
         return fail("command line", error);
     }
     if (!own_path(&config.executable)) {
         return fail("start", "cannot read /proc/self/exe");
     }
-    config.install_folder = config.executable.substr(0, config.executable.rfind('/'));
+    config.install_folder =
+        config.executable.substr(0, config.executable.rfind((char)kPathSeparator));
 
     char16_t path16[kCanonicalPathUnits * 4];
     uint8_t digest[kPathDigestBytes];
     char16_t pipe_name[kPipeNameUnits];
     char socket_path[256];
+#if !defined(_WIN32)
     char folder[64];
     char reason[512] = "";
+#endif
     utf8_to_utf16(config.executable.c_str(), path16, sizeof(path16) / sizeof(path16[0]));
+#if defined(_WIN32)
+    // The named pipe itself is the server's address.
+    if (!pipe_name_for_path(path16, digest, pipe_name)) {
+        return fail("start", "cannot derive the pipe name");
+    }
+    utf16_to_utf8(pipe_name, kPipeNameUnits, socket_path, sizeof(socket_path));
+#else
     if (!pipe_name_for_path(path16, digest, pipe_name) ||
         !posix_socket_path(pipe_name, socket_path, sizeof(socket_path)) ||
         !posix_socket_folder(folder, sizeof(folder))) {
@@ -113,6 +138,7 @@ int main(int argc, char** argv) {
     if (posix_make_socket_folder(folder, reason, sizeof(reason)) != kSocketFolderPrivate) {
         return fail("socket folder", reason);
     }
+#endif
     if (!take_instance_lock(socket_path)) {
         return 0;  // already running for this executable
     }
