@@ -313,3 +313,34 @@ def test_broken_import_is_refused(home: TerminalHome, tmp_path: Path) -> None:
     process = home.start("--import-bars", f"EURUSD={bad}", wait=False)
     assert process.wait(timeout=10) != 0
     assert b"bad.csv:1" in process.stderr.read()
+
+
+def test_history_survives_restart_and_follows_the_seed(home: TerminalHome) -> None:
+    day = last_closed_day() - 2 * DAY
+
+    def bars_of_day(*options: str) -> np.ndarray:
+        home.start(*options)
+        assert q.initialize(path=home.exe)
+        bars = q.copy_rates_range("ETHUSD", q.TIMEFRAME_M5, day, day + DAY - 1)
+        q.shutdown()
+        home.stop_all()
+        return bars
+
+    first = bars_of_day("--seed", "5")
+    assert len(first) == 288
+    np.testing.assert_array_equal(bars_of_day("--seed", "5"), first)
+    assert not np.array_equal(bars_of_day("--seed", "6")["close"], first["close"])
+
+
+def test_catalogue_can_be_enlarged(home: TerminalHome) -> None:
+    home.start("--symbols", "100", "--history-days", "3")
+    assert q.initialize(path=home.exe)
+    assert q.symbols_total() == 100
+    generated = q.symbols_get(group="SYN*")
+    assert len(generated) == 58
+    assert generated[0].path == "Synthetic\\Generated\\SYN00001" and generated[0].bid > 0
+    # Three days of history and not a minute more.
+    oldest = q.copy_ticks_from("SYN00001", 0, 1, q.COPY_TICKS_ALL)[0]
+    assert oldest["time"] >= last_closed_day() - 3 * DAY
+    assert q.copy_rates_from_pos("BTCUSD", q.TIMEFRAME_D1, 0, 10)["time"][0] == \
+        last_closed_day() - 3 * DAY
