@@ -197,6 +197,66 @@ def _watch_ticks(seconds: float) -> int:
     return seen
 
 
+def _trade_symbol(preferred: str) -> Optional[str]:
+    """The preferred symbol, or a crypto pair when its market is closed now."""
+    for name in (preferred, "BTCUSD"):
+        probe = q.order_check({"action": q.TRADE_ACTION_DEAL, "symbol": name,
+                               "type": q.ORDER_TYPE_BUY, "volume": 0.1,
+                               "type_filling": q.ORDER_FILLING_IOC})
+        if probe is not None and probe.retcode != q.TRADE_RETCODE_MARKET_CLOSED:
+            return name
+    return None
+
+
+def _trade(preferred: str) -> None:
+    """A round trip on the demo account: check, buy, stops, a pending order, close."""
+    print()
+    symbol = _trade_symbol(preferred)
+    if symbol is None:
+        print(f"Trading skipped: the market of {preferred} is closed now")
+        return
+    info = q.symbol_info(symbol)
+    volume = max(info.volume_min, 0.1)
+    request = {"action": q.TRADE_ACTION_DEAL, "symbol": symbol, "type": q.ORDER_TYPE_BUY,
+               "volume": volume, "deviation": 20, "type_filling": q.ORDER_FILLING_IOC,
+               "magic": 2024, "comment": "quillmark demo"}
+    check = q.order_check(request)
+    print(f"Trading {symbol} on the demo account")
+    print(f"  order_check  buy {volume:g}: {check.comment}, margin {check.margin:,.2f}, "
+          f"free margin after {check.margin_free:,.2f}")
+    sent = q.order_send(request)
+    if sent is None or sent.retcode != q.TRADE_RETCODE_DONE:
+        print(f"  order_send   refused: {sent.comment if sent else q.last_error()}")
+        return
+    print(f"  order_send   bought {sent.volume:g} at {sent.price:.{info.digits}f} "
+          f"(order {sent.order}, deal {sent.deal})")
+    span = 200 * info.point * max(1, info.spread)
+    stops = q.order_send({"action": q.TRADE_ACTION_SLTP, "position": sent.order,
+                          "sl": round(sent.price - span, info.digits),
+                          "tp": round(sent.price + span, info.digits)})
+    held = q.positions_get(ticket=sent.order)
+    if held:
+        p = held[0]
+        print(f"  stops        {stops.comment}: sl {p.sl:.{info.digits}f}, tp {p.tp:.{info.digits}f}, "
+              f"floating profit {p.profit:,.2f}")
+    pending = q.order_send({"action": q.TRADE_ACTION_PENDING, "symbol": symbol,
+                            "type": q.ORDER_TYPE_BUY_LIMIT, "volume": volume,
+                            "price": round(sent.price - 2 * span, info.digits),
+                            "type_time": q.ORDER_TIME_DAY, "type_filling": q.ORDER_FILLING_RETURN})
+    print(f"  pending      buy limit: {pending.comment} (order {pending.order}), "
+          f"{q.orders_total()} order(s) waiting")
+    closed = q.order_send({**request, "type": q.ORDER_TYPE_SELL, "position": sent.order})
+    removed = q.order_send({"action": q.TRADE_ACTION_REMOVE, "order": pending.order})
+    print(f"  close        {closed.comment} at {closed.price:.{info.digits}f}; "
+          f"remove: {removed.comment}")
+    for deal in q.history_deals_get(position=sent.order) or ():
+        entry = "in" if deal.entry == q.DEAL_ENTRY_IN else "out"
+        print(f"  deal {deal.ticket:<8} {entry:<3} {deal.volume:g} at "
+              f"{deal.price:.{info.digits}f}, profit {deal.profit:,.2f}")
+    account = q.account_info()
+    print(f"  balance now {account.balance:,.2f} {account.currency}")
+
+
 def run_demo(keep_terminal: bool = False, user_data: bool = False, symbol: str = "EURUSD",
              output: str = ".", seconds: float = 5.0) -> int:
     path = q.terminal_path()
@@ -220,6 +280,7 @@ def run_demo(keep_terminal: bool = False, user_data: bool = False, symbol: str =
         _show_terminal_and_account()
         _show_prices()
         _show_bars(symbol, output)
+        _trade(symbol)
         _watch_ticks(seconds)
     finally:
         q.shutdown()
