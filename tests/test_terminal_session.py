@@ -79,12 +79,14 @@ def test_portable_start_keeps_data_in_installation(home: TerminalHome) -> None:
     assert quillmark.terminal_info().data_path == str(home.install)
 
 
-def test_second_start_exits_quietly_and_signal_removes_socket(home: TerminalHome) -> None:
+@pytest.mark.parametrize("stop", [signal.SIGTERM, signal.SIGINT])
+def test_second_start_exits_quietly_and_signal_removes_socket(home: TerminalHome,
+                                                              stop: int) -> None:
     first = home.start()
     second = subprocess.run([home.exe], env=home.env(), capture_output=True, timeout=10)
     assert second.returncode == 0 and second.stderr == b""
     assert home.running_pids() == [first.pid]
-    first.send_signal(signal.SIGTERM)
+    first.send_signal(stop)
     assert first.wait(timeout=5) == 0
     assert not os.path.exists(home.socket_path)
 

@@ -21,6 +21,20 @@ static bool whole_number(const char* text, uint64_t limit, uint64_t* value) {
     return true;
 }
 
+const char kUsage[] =
+    "usage: terminal64 [/portable] [options]\n"
+    "  --build N                build number told in the handshake (default 4000;\n"
+    "                           below 2364 the terminal acts as an old build)\n"
+    "  --symbols N              catalogue of N symbols, generated ones added\n"
+    "  --history-days N         days of history before today (default 1000)\n"
+    "  --seed N                 seed of the simulated prices (default 1)\n"
+    "  --no-autotrading         order_send is refused with -8\n"
+    "  --test-controls          accept the test-only price command 60001\n"
+    "  --import-bars S=FILE     M1 bars of symbol S from a CSV file\n"
+    "  --import-ticks S=FILE    ticks of symbol S from a CSV file\n"
+    "  --add-account L:PASSWORD:SERVER:CURRENCY:BALANCE:LEVERAGE:hedging|netting[:otp]\n"
+    "  --positions N            open N test positions on the current account\n";
+
 bool parse_options(int argc, char** argv, TerminalConfig* config, std::string* error) {
     int at = 1;
     if (at < argc && std::strcmp(argv[at], "/portable") == 0) {
@@ -32,7 +46,10 @@ bool parse_options(int argc, char** argv, TerminalConfig* config, std::string* e
         const char* value = at + 1 < argc ? argv[at + 1] : nullptr;
         uint64_t number = 0;
         bool takes_value = true;
-        if (option == "--no-autotrading") {
+        if (option == "--help") {
+            config->show_help = true;
+            takes_value = false;
+        } else if (option == "--no-autotrading") {
             config->no_autotrading = true;
             takes_value = false;
         } else if (option == "--test-controls") {

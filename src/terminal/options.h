@@ -6,6 +6,8 @@
 #include "terminal/engine.h"
 #include "terminal/terminal.h"
 
+extern const char kUsage[];
+
 // False with a message for an unknown option or a bad value.
 bool parse_options(int argc, char** argv, TerminalConfig* config, std::string* error);
 // login:password:server:currency:balance:leverage:hedging|netting[:otp]

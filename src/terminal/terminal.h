@@ -12,6 +12,7 @@ struct TerminalConfig {
     bool portable = false;
     bool no_autotrading = false;
     bool test_controls = false;
+    bool show_help = false;
     uint32_t symbols = 0;
     uint32_t history_days = 1000;
     uint64_t seed = 1;
