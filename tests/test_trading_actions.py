@@ -245,12 +245,12 @@ def test_pending_orders_place_modify_trigger_and_remove(terminal: TerminalHome) 
 
 
 def test_orders_expire(terminal: TerminalHome) -> None:
-    soon = int(time.time()) + 1
+    soon = int(time.time()) + 2  # whole seconds: at least one second ahead
     order = done({"action": mt.TRADE_ACTION_PENDING, "symbol": "EURUSD",
                   "type": mt.ORDER_TYPE_SELL_LIMIT, "volume": 1.0, "price": 1.2,
                   "type_time": mt.ORDER_TIME_SPECIFIED, "expiration": soon})
     assert mt.orders_get(ticket=order.order)[0].time_expiration == soon
-    assert eventually(lambda: mt.orders_total() == 0, timeout=4)
+    assert eventually(lambda: mt.orders_total() == 0, timeout=5)
     assert mt.history_orders_get(ticket=order.order)[0].state == mt.ORDER_STATE_EXPIRED
 
 
