@@ -26,9 +26,9 @@ static bool old_build() {
 
 // Reads the one symbol name a request carries; replies and returns null when
 // it is malformed or unknown.
-static Symbol* symbol_argument(RequestReader& in, ReplyWriter& reply, bool last) {
+static Symbol* symbol_argument(RequestReader& in, ReplyWriter& reply, bool only_field) {
     char16_t name[32];
-    if (!in.text(name, 32) || (last && !in.done())) {
+    if (!in.text(name, 32) || (only_field && !in.done())) {
         reply.finish(kStatusInvalidParams);
         return nullptr;
     }
