@@ -24,8 +24,8 @@ static bool old_build() {
     return terminal_config().build < kBuildSymbolsApi;
 }
 
-// Reads the one symbol name a request carries; replies and returns null when
-// it is malformed or unknown.
+// Reads the symbol name a request starts with (with `only_field`, all it
+// carries); replies and returns null when it is malformed or unknown.
 static Symbol* symbol_argument(RequestReader& in, ReplyWriter& reply, bool only_field) {
     char16_t name[32];
     if (!in.text(name, 32) || (only_field && !in.done())) {
