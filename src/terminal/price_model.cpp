@@ -38,12 +38,14 @@ static int64_t floor_div(int64_t value, int64_t divisor) {
     return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
 }
 
-// Square roots of the octave periods.
+// Square roots of the octave periods, then their inverses.
 static const double* octave_weights() {
-    static double weights[kPriceOctaves];
+    static double weights[2 * kPriceOctaves];
     if (weights[0] == 0) {
         for (int k = 0; k < kPriceOctaves; k++) {
-            weights[k] = std::sqrt((double)((int64_t)1 << k));
+            double period = (double)((int64_t)1 << k);
+            weights[k] = std::sqrt(period);
+            weights[kPriceOctaves + k] = 1.0 / period;
         }
     }
     return weights;
@@ -61,8 +63,7 @@ double path_price(PricePath* path, int64_t minute) {
     const double unit = model.sigma * 0.6123724356957945;
     double sum = 0;
     for (int k = 0; k < kPriceOctaves; k++) {
-        int64_t period = (int64_t)1 << k;
-        int64_t cell = floor_div(minute, period);
+        int64_t cell = minute >> k;  // an arithmetic shift floors negative minutes too
         if (cell != path->cell[k]) {
             if (cell == path->cell[k] + 1) {
                 path->left[k] = path->right[k];
@@ -72,7 +73,7 @@ double path_price(PricePath* path, int64_t minute) {
             path->right[k] = grid_value(model.key, k, cell + 1);
             path->cell[k] = cell;
         }
-        double fraction = (double)(minute - cell * period) / (double)period;
+        double fraction = (double)(minute - (cell << k)) * weights[kPriceOctaves + k];
         double value = path->left[k] + (path->right[k] - path->left[k]) * fraction;
         sum += value * weights[k];
     }
@@ -151,7 +152,8 @@ static void draw_tick(const PriceModel& model, MinuteDraw* draw, uint32_t i, Tic
     double noise = (double)((bits >> 16) & 0x1FFFFF) * (2.0 / 2097152) - 1.0;
     double mid = draw->start + (draw->end - draw->start) * fraction + draw->jitter * noise;
     tick->bid = (int64_t)(mid + 0.5);
-    tick->ask = tick->bid + model.spread + (int64_t)(((bits >> 37) & 0xFF) % draw->spread_range);
+    tick->ask =
+        tick->bid + model.spread + (int64_t)((((bits >> 37) & 0xFF) * draw->spread_range) >> 8);
     tick->deal = model.trades && (i == 0 || ((bits >> 45) & 0xFF) % 5 < 2);
     tick->buy = (bits >> 53) & 1;
     tick->volume = tick->deal ? 1 + ((bits >> 54) % 20) : 0;
