@@ -113,13 +113,17 @@ static void chunk_bars(Symbol& symbol, int32_t timeframe, int64_t start, int64_t
             out->push_back(merged);
             continue;
         }
+        // Values, not references: std::max and std::min must not bind to
+        // the unaligned fields of packed records.
         RateRecord& merged = out->back();
-        merged.high = std::max(merged.high, bar.high);
-        merged.low = std::min(merged.low, bar.low);
+        double high = merged.high, low = merged.low;
+        int32_t spread = merged.spread;
+        merged.high = std::max(high, (double)bar.high);
+        merged.low = std::min(low, (double)bar.low);
         merged.close = bar.close;
         merged.tick_volume += bar.tick_volume;
         merged.real_volume += bar.real_volume;
-        merged.spread = std::min(merged.spread, bar.spread);
+        merged.spread = std::min(spread, (int32_t)bar.spread);
     }
 }
 
@@ -141,8 +145,15 @@ static void collect_back(Symbol& symbol, int32_t timeframe, int64_t last_minute,
             }
         }
     }
-    for (size_t i = reversed.size(); i-- > (size_t)std::min<int64_t>(skip, reversed.size());) {
-        out->push_back(reversed[i]);
+    // Newest first so far: drop the skipped bars and turn the rest around in
+    // place, since a million bars are worth not copying.
+    size_t skipped = (size_t)std::min<int64_t>(skip, (int64_t)reversed.size());
+    reversed.erase(reversed.begin(), reversed.begin() + skipped);
+    std::reverse(reversed.begin(), reversed.end());
+    if (out->empty()) {
+        out->swap(reversed);
+    } else {
+        out->insert(out->end(), reversed.begin(), reversed.end());
     }
 }
 
