@@ -212,3 +212,10 @@ def test_stalled_client_does_not_block_others(home: TerminalHome) -> None:
             stalled.request(108, text("BTCUSD") + struct.pack("<iii", 1, 0, 200000))
         assert other.call(173)[0] == 0
     assert home.running_pids()
+
+
+def test_positions_option_opens_test_positions(home: TerminalHome) -> None:
+    home.start("--positions", "300")
+    assert quillmark.initialize(path=home.exe)
+    assert quillmark.positions_total() == 300
+    assert len(quillmark.positions_get()) == 300
