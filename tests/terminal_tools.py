@@ -1,4 +1,4 @@
-"""Helpers for tests that run the bundled terminal program.
+"""Tools for tests that run the bundled terminal program.
 
 Each test gets its own installation (a copy of the installed ``terminal64``
 in a temporary folder, so its pipe name is its own) and its own per-user data

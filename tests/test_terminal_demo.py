@@ -49,7 +49,7 @@ def test_chart_draws_rising_and_falling_candles() -> None:
     assert bytes((38, 166, 91)) in left and bytes((214, 69, 65)) in right
 
 
-def test_demo_runs_a_session_and_stops_its_terminal(tmp_path: Path) -> None:
+def test_demo_runs_and_stops_its_terminal(tmp_path: Path) -> None:
     assert not terminal_pids(quillmark.terminal_path()), "installed terminal already running"
     env = dict(os.environ)
     env["XDG_DATA_HOME"] = str(tmp_path / "data")  # the demo picks its own inside anyway

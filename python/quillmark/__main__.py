@@ -10,7 +10,7 @@ from typing import List, Optional
 def main(argv: Optional[List[str]] = None) -> int:
     parser = argparse.ArgumentParser(prog="python -m quillmark")
     commands = parser.add_subparsers(dest="command", required=True)
-    demo = commands.add_parser("demo", help="a short session with the bundled terminal")
+    demo = commands.add_parser("demo", help="a short tour of the bundled terminal")
     demo.add_argument("--keep-terminal", action="store_true",
                       help="leave the terminal running at the end")
     demo.add_argument("--user-data", action="store_true",

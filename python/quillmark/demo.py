@@ -1,4 +1,4 @@
-"""A short guided session with the bundled terminal (``python -m quillmark demo``)."""
+"""A short guided tour of the bundled terminal (``python -m quillmark demo``)."""
 
 from __future__ import annotations
 
@@ -123,7 +123,7 @@ def candlestick_png(bars: Sequence, width: int = 960, height: int = 480) -> byte
     return canvas.png()
 
 
-# ---- The session ----
+# ---- The tour ----
 
 def _show_terminal_and_account() -> None:
     version = q.version()
