@@ -5,7 +5,7 @@ void handle_request(Session& session, uint32_t command, const uint8_t* payload, 
                     std::vector<uint8_t>* out) {
     RequestReader in{payload, size, true};
     ReplyWriter reply(out, command);
-    if (handle_session_command(session, command, in, reply) ||
+    if (handle_connection_command(session, command, in, reply) ||
         handle_market_command(session, command, in, reply) ||
         handle_trading_command(session, command, in, reply)) {
         return;

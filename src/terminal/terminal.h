@@ -45,8 +45,8 @@ void handle_request(Session& session, uint32_t command, const uint8_t* payload, 
 // The handlers of one group of commands; false when the command is not theirs.
 struct RequestReader;
 class ReplyWriter;
-bool handle_session_command(Session& session, uint32_t command, RequestReader& in,
-                            ReplyWriter& reply);
+bool handle_connection_command(Session& session, uint32_t command, RequestReader& in,
+                               ReplyWriter& reply);
 bool handle_market_command(Session& session, uint32_t command, RequestReader& in,
                            ReplyWriter& reply);
 bool handle_trading_command(Session& session, uint32_t command, RequestReader& in,

@@ -157,7 +157,7 @@ static void set_price(RequestReader& in, ReplyWriter& reply) {
     reply.finish(kStatusOk);
 }
 
-bool handle_session_command(Session&, uint32_t command, RequestReader& in, ReplyWriter& reply) {
+bool handle_connection_command(Session&, uint32_t command, RequestReader& in, ReplyWriter& reply) {
     switch (command) {
         case kCmdHandshake:
             handshake(in, reply);
