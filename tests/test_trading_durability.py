@@ -133,3 +133,22 @@ def test_acknowledged_trades_survive_sigkill(tmp_path: Path) -> None:
     finally:
         mt.shutdown()
         home.stop_all()
+
+
+def test_positions_option_holds_its_count_across_restarts(tmp_path: Path) -> None:
+    home = make_home(tmp_path)
+    try:
+        for _ in range(2):
+            home.start("--positions", "3000")
+            assert mt.initialize(path=home.exe), mt.last_error()
+            held = mt.positions_get()
+            assert len(held) == mt.positions_total() == 3000
+            assert len({p.ticket for p in held}) == 3000
+            assert {p.identifier for p in held} == {p.ticket for p in held}
+            info = mt.account_info()
+            assert info.margin_level >= 900  # the fixture keeps the account far from stop-out
+            mt.shutdown()
+            home.stop_all()
+    finally:
+        mt.shutdown()
+        home.stop_all()
