@@ -67,10 +67,6 @@ void create_account(const AccountSettings& settings, Changes* changes) {
     changes->accounts.insert(settings.login);
 }
 
-void put_text(uint8_t* field, size_t bytes, const std::u16string& text) {
-    set_field_text(field, bytes, text);
-}
-
 }  // namespace
 
 uint64_t take_ticket() {
@@ -230,8 +226,8 @@ void engine_account_info(AccountInfoRecord* record) {
     record->margin_level = f.margin_level;
     record->margin_so_call = a.margin_so_call;
     record->margin_so_so = a.margin_so_so;
-    put_text(record->name, sizeof(record->name), a.settings.name);
-    put_text(record->server, sizeof(record->server), a.settings.server);
-    put_text(record->currency, sizeof(record->currency), a.settings.currency);
-    put_text(record->company, sizeof(record->company), a.settings.company);
+    set_field_text(record->name, sizeof(record->name), a.settings.name);
+    set_field_text(record->server, sizeof(record->server), a.settings.server);
+    set_field_text(record->currency, sizeof(record->currency), a.settings.currency);
+    set_field_text(record->company, sizeof(record->company), a.settings.company);
 }

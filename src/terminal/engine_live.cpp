@@ -221,9 +221,8 @@ void engine_update(int64_t now_msc) {
     // positions takes milliseconds to check, so it waits four times as long as
     // its last check before the next one and never takes more than a fifth of
     // the server's time; smaller books are checked every time.
-    static auto next_run = std::chrono::steady_clock::time_point();
     auto started = std::chrono::steady_clock::now();
-    if (started < next_run) {
+    if (started < g_engine.next_update) {
         return;
     }
     Changes changes;
@@ -242,7 +241,7 @@ void engine_update(int64_t now_msc) {
         held += entry.second.positions.size() + entry.second.orders.size();
     }
     auto took = std::chrono::steady_clock::now() - started;
-    next_run = held >= kLargeBook ? started + took * 5 : started;
+    g_engine.next_update = held >= kLargeBook ? started + took * 5 : started;
     if (!changes.empty()) {
         commit_changes(changes);
     }

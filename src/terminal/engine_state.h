@@ -4,6 +4,7 @@
 // written in one transaction.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -97,6 +98,7 @@ struct Engine {
     uint64_t current_login;
     uint64_t next_ticket;  // one sequence for orders, deals and positions
     uint32_t next_request_id;
+    std::chrono::steady_clock::time_point next_update;  // see engine_update
 };
 
 extern Engine g_engine;
