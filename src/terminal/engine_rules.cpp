@@ -8,6 +8,7 @@
 namespace {
 
 constexpr int64_t kDayMsc = 86400000;
+constexpr int64_t kLastExpiration = 253402300799;  // 9999-12-31 23:59:59 UTC
 
 double min_distance(const SymbolInfoRecord& info) {
     double level = info.trade_stops_level > 0 ? info.trade_stops_level * info.point : 0;
@@ -86,6 +87,9 @@ uint32_t check_expiration(const SymbolInfoRecord& info, uint32_t type_time, int6
     }
     if (info.expiration_mode != 0 && !(info.expiration_mode & (1 << type_time))) {
         return kRetcodeInvalidExpiration;
+    }
+    if (type_time >= kOrderTimeSpecified && expiration > kLastExpiration) {
+        return kRetcodeInvalidExpiration;  // and its milliseconds would overflow
     }
     int64_t expiry = order_expiry_msc(type_time, expiration, now_msc);
     if (type_time >= kOrderTimeSpecified && (expiration <= 0 || expiry <= now_msc)) {

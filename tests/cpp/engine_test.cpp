@@ -354,6 +354,12 @@ void test_refusals_change_nothing() {
              r->expiration = 1600000000;
          },
          kRetcodeInvalidExpiration},
+        {"expiration beyond the year 9999",
+         [](TradeRequestRecord* r) {
+             r->action = 5, r->type = 2, r->price = 1.09, r->type_time = 2;
+             r->expiration = INT64_MAX;
+         },
+         kRetcodeInvalidExpiration},
         {"unknown time type",
          [](TradeRequestRecord* r) {
              r->action = 5, r->type = 2, r->price = 1.09, r->type_time = 7;
