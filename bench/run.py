@@ -1,0 +1,605 @@
+"""Benchmarks of the extension against the transport's own limit and against a
+pure-Python client of the same protocol, measured in one run against the same
+bundled terminals.
+
+    python bench/run.py [--quick] [--markdown bench/results.md]
+
+It builds the raw C++ client with the system compiler, starts two private
+copies of the installed terminal (one with a large catalogue and deep history,
+one holding 100,000 positions), runs every benchmark in rounds, and prints the
+medians and ratios. In each round every client runs back to back, and a ratio
+is the median of the per-round ratios, so slow phases of a shared machine hit
+both sides of a ratio alike. Nothing here asserts a timing.
+"""
+
+from __future__ import annotations
+
+import argparse
+import datetime
+import json
+import os
+import platform
+import shutil
+import signal
+import socket
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Callable, Dict, List, Optional, Sequence
+
+import numpy as np
+
+import quillmark as mt
+
+BENCH = Path(__file__).resolve().parent
+sys.path.insert(0, str(BENCH))
+
+from pure_python_client import (  # noqa: E402
+    CMD_POSITIONS_GET,
+    CMD_POSITIONS_TOTAL,
+    CMD_RATES_FROM_POS,
+    CMD_SYMBOL_INFO,
+    CMD_SYMBOL_INFO_TICK,
+    CMD_SYMBOLS_GET,
+    CMD_TICKS_RANGE,
+    PureClient,
+    counted_text,
+    request_bytes,
+    socket_path_for,
+)
+
+SYMBOL = "EURUSD"
+CATALOGUE_SYMBOLS = 1000
+HISTORY_DAYS = 1500  # over a million M1 bars of a five-day-a-week market
+POSITIONS = 100_000
+BULK_RECORDS = 1_000_000
+# Three patterns each: one keeps every seeded position (so the call builds the
+# same records as without a mask and the difference is the filter alone), one
+# keeps two symbols of five.
+MASK_ALL = "*USD*,*JPY,!XAU*"
+MASK_SOME = "EUR*,GBP*,!*JPY"
+
+
+@dataclass
+class Settings:
+    rounds: int
+    bulk_rounds: int
+    small_calls: int
+    symbols_calls: int
+    symbol_info_calls: int
+    rate_seconds: float
+    rate_rounds: int
+
+
+FULL = Settings(7, 5, 2000, 5, 500, 2.0, 3)
+QUICK = Settings(3, 3, 300, 2, 100, 1.0, 2)
+
+
+# ---------------------------------------------------------------------------
+# The terminal and the raw client
+
+
+class Terminal:
+    """A private copy of the installed terminal, started with options."""
+
+    def __init__(self, root: Path, name: str, data_home: Path, options: Sequence[str]) -> None:
+        folder = root / name
+        folder.mkdir()
+        self.exe = str(folder / "terminal64")
+        shutil.copy2(mt.terminal_path(), self.exe)
+        env = dict(os.environ, XDG_DATA_HOME=str(data_home))
+        self.process = subprocess.Popen(
+            [self.exe, *options],
+            env=env,
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.PIPE,
+            start_new_session=True,
+        )
+        self.socket_path = socket_path_for(self.exe)
+
+    def wait(self, timeout: float = 120.0) -> None:
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                error = self.process.stderr.read().decode() if self.process.stderr else ""
+                raise RuntimeError(f"terminal exited with {self.process.returncode}: {error}")
+            try:
+                with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+                    probe.connect(self.socket_path)
+                    return
+            except OSError:
+                time.sleep(0.05)
+        raise TimeoutError(f"no terminal socket at {self.socket_path}")
+
+    def stop(self) -> None:
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        if self.process.stderr:
+            self.process.stderr.close()
+
+
+def build_raw_client(folder: Path) -> str:
+    compiler = os.environ.get("CXX") or shutil.which("c++") or shutil.which("g++") or "c++"
+    exe = folder / "raw_client"
+    command = [compiler, "-O2", "-std=c++17", "-o", str(exe), str(BENCH / "raw_client.cpp")]
+    subprocess.run(command, check=True)
+    return str(exe)
+
+
+class RawClient:
+    """The C++ client, driven one command line at a time."""
+
+    def __init__(self, exe: str, socket_path: str) -> None:
+        self.process = subprocess.Popen(
+            [exe, socket_path], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True
+        )
+        self.build = int(self._answer("ready")[0])
+
+    def _answer(self, expected: str = "") -> List[str]:
+        assert self.process.stdout is not None
+        words = self.process.stdout.readline().split()
+        if not words or words[0] == "error" or (expected and words[0] != expected):
+            raise RuntimeError(f"raw client: {' '.join(words) or 'no answer'}")
+        return words[1:] if expected else words
+
+    def _ask(self, line: str, expected: str = "") -> List[str]:
+        assert self.process.stdin is not None
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        return self._answer(expected)
+
+    def per_call(self, request: bytes, count: int) -> float:
+        return int(self._ask(f"calls {count} {request.hex()}")[0]) / 1e9 / count
+
+    def bulk(self, request: bytes) -> Dict[str, float]:
+        total, first, size, before, peak = map(int, self._ask(f"bulk {request.hex()}"))
+        return {"total": total / 1e9, "first_byte": first / 1e9, "bytes": size,
+                "grown": (peak - before) * 1024}
+
+    def start_rate(self, request: bytes, start_ns: int, stop_ns: int) -> None:
+        assert self.process.stdin is not None
+        self.process.stdin.write(f"rate {request.hex()} {start_ns} {stop_ns}\n")
+        self.process.stdin.flush()
+
+    def rate_result(self) -> float:
+        count, elapsed = map(int, self._answer())
+        return count / (elapsed / 1e9)
+
+    def close(self) -> None:
+        if self.process.poll() is None and self.process.stdin is not None:
+            self.process.stdin.write("quit\n")
+            self.process.stdin.close()
+        self.process.wait(10)
+
+
+# ---------------------------------------------------------------------------
+# Measuring
+
+
+def per_call(function: Callable[[], object], count: int) -> float:
+    start = time.perf_counter()
+    for _ in range(count):
+        function()
+    return (time.perf_counter() - start) / count
+
+
+def median(values: Sequence[float]) -> float:
+    return statistics.median(values) if values else float("nan")
+
+
+@dataclass
+class Row:
+    group: str
+    call: str
+    raw: Optional[float] = None  # seconds per call, median
+    module: Optional[float] = None
+    pure: Optional[float] = None
+    module_over_raw: Optional[float] = None  # median of per-round ratios
+    pure_over_module: Optional[float] = None
+    # The same, less what the raw client spends: the clients' own work alone.
+    client_pure_over_module: Optional[float] = None
+    target: str = ""
+    met: Optional[bool] = None
+
+
+@dataclass
+class Samples:
+    raw: List[float] = field(default_factory=list)
+    module: List[float] = field(default_factory=list)
+    pure: List[float] = field(default_factory=list)
+
+    def row(self, group: str, call: str) -> Row:
+        row = Row(group, call, module=median(self.module))
+        if self.pure:
+            row.pure = median(self.pure)
+            row.pure_over_module = median([p / m for p, m in zip(self.pure, self.module)])
+        if self.raw:
+            row.raw = median(self.raw)
+            row.module_over_raw = median([m / r for m, r in zip(self.module, self.raw)])
+        if self.raw and self.pure:
+            own = [(p - r) / (m - r) for p, m, r in zip(self.pure, self.module, self.raw) if m > r]
+            row.client_pure_over_module = median(own) if own else None
+        return row
+
+
+def expect(value: object, what: str) -> object:
+    if value is None:
+        raise RuntimeError(f"{what} failed: {mt.last_error()}")
+    return value
+
+
+def connect_module(terminal: Terminal) -> None:
+    if not mt.initialize(path=terminal.exe, timeout=60000):
+        raise RuntimeError(f"initialize failed: {mt.last_error()}")
+
+
+Timer = Callable[[], float]  # one batch of calls; returns seconds per call
+
+
+def python_timer(function: Callable[[], object], count: int) -> Timer:
+    return lambda: per_call(function, count)
+
+
+def raw_timer(raw: RawClient, request: bytes, count: int) -> Timer:
+    return lambda: raw.per_call(request, count)
+
+
+def interleaved(rounds: int, timers: Dict[str, Timer]) -> Dict[str, List[float]]:
+    """Every timer in turn, `rounds` times, after one untimed warm-up batch."""
+    for timer in timers.values():
+        timer()
+    samples: Dict[str, List[float]] = {name: [] for name in timers}
+    for _ in range(rounds):
+        for name, timer in timers.items():
+            samples[name].append(timer())
+    return samples
+
+
+def rounds_of(
+    rounds: int,
+    count: int,
+    raw: RawClient,
+    request: bytes,
+    module: Callable[[], object],
+    pure: Callable[[], object],
+) -> Samples:
+    """The raw, module and pure-Python clients in turn."""
+    expect(module(), "first call")
+    found = interleaved(rounds, {
+        "raw": raw_timer(raw, request, count),
+        "module": python_timer(module, count),
+        "pure": python_timer(pure, count),
+    })
+    return Samples(found["raw"], found["module"], found["pure"])
+
+
+# ---------------------------------------------------------------------------
+# The benchmarks
+
+
+def b1_latency(s: Settings, raw: RawClient, pure: PureClient) -> List[Row]:
+    rows = []
+    cases = [
+        ("positions_total()", request_bytes(CMD_POSITIONS_TOTAL), mt.positions_total,
+         pure.positions_total),
+        (f"symbol_info_tick('{SYMBOL}')",
+         request_bytes(CMD_SYMBOL_INFO_TICK, counted_text(SYMBOL)),
+         lambda: mt.symbol_info_tick(SYMBOL), lambda: pure.symbol_info_tick(SYMBOL)),
+    ]
+    for call, request, module, pure_call in cases:
+        row = rounds_of(s.rounds, s.small_calls, raw, request, module, pure_call).row("B1", call)
+        row.target = "module/raw <= 1.25"
+        row.met = row.module_over_raw is not None and row.module_over_raw <= 1.25
+        rows.append(row)
+    return rows
+
+
+@dataclass
+class BulkResult:
+    call: str
+    records: int
+    nbytes: int
+    raw: List[Dict[str, float]]
+    module: List[float]
+    pure: List[float]
+    peak: Dict[str, float]  # peak growth over array size, by client
+
+
+def peak_growth(client: str, exe: str, what: str, args: Sequence[object]) -> float:
+    """Peak resident growth of one call over the array's size, measured in a
+    fresh process."""
+    command = [sys.executable, str(BENCH / "peak_memory.py"), client, exe, what]
+    output = subprocess.run(command + [str(a) for a in args], check=True,
+                            capture_output=True, text=True).stdout
+    figures = json.loads(output)
+    return (figures["peak"] - figures["rss_before"]) * 1024 / figures["nbytes"]
+
+
+def bulk_rounds(s: Settings, raw: RawClient, request: bytes, module: Callable[[], np.ndarray],
+                pure: Callable[[], np.ndarray]) -> Dict[str, list]:
+    expect(module(), "warm-up call")
+    pure()
+    raw.bulk(request)
+    results: Dict[str, list] = {"raw": [], "module": [], "pure": []}
+    for _ in range(s.bulk_rounds):
+        results["raw"].append(raw.bulk(request))
+        start = time.perf_counter()
+        array = module()
+        results["module"].append(time.perf_counter() - start)
+        del array
+        start = time.perf_counter()
+        array = pure()
+        results["pure"].append(time.perf_counter() - start)
+        del array
+    return results
+
+
+def b2_bulk(s: Settings, raw: RawClient, pure: PureClient, exe: str) -> List[BulkResult]:
+    out = []
+    bars_args = (SYMBOL, mt.TIMEFRAME_M1, 0, BULK_RECORDS)
+    bars = expect(mt.copy_rates_from_pos(*bars_args), "copy_rates_from_pos")
+    # The period that holds the first million ticks of the history.
+    first = expect(mt.copy_ticks_from(SYMBOL, 0, BULK_RECORDS, mt.COPY_TICKS_ALL), "copy_ticks_from")
+    ticks_args = (SYMBOL, int(first["time"][0]), int(first["time"][-1]), mt.COPY_TICKS_ALL)
+    ticks = expect(mt.copy_ticks_range(*ticks_args), "copy_ticks_range")
+    cases = [
+        ("copy_rates_from_pos (M1)", "rates", bars_args, len(bars), bars.nbytes,
+         request_bytes(CMD_RATES_FROM_POS,
+                       counted_text(SYMBOL) + struct.pack("<iii", *bars_args[1:])),
+         lambda: mt.copy_rates_from_pos(*bars_args), lambda: pure.copy_rates_from_pos(*bars_args)),
+        ("copy_ticks_range", "ticks", ticks_args, len(ticks), ticks.nbytes,
+         request_bytes(CMD_TICKS_RANGE,
+                       counted_text(SYMBOL) + struct.pack("<qqi", ticks_args[1] * 1000,
+                                                          ticks_args[2] * 1000, ticks_args[3])),
+         lambda: mt.copy_ticks_range(*ticks_args), lambda: pure.copy_ticks_range(*ticks_args)),
+    ]
+    del bars, ticks, first
+    for call, what, args, records, nbytes, request, module, pure_call in cases:
+        times = bulk_rounds(s, raw, request, module, pure_call)
+        peak = {
+            "raw": median([r["grown"] / r["bytes"] for r in times["raw"]]),
+            "module": peak_growth("module", exe, what, args),
+            "pure": peak_growth("pure", exe, what, args),
+        }
+        out.append(BulkResult(call, records, nbytes, times["raw"], times["module"],
+                              times["pure"], peak))
+    return out
+
+
+def bulk_rows(results: List[BulkResult]) -> List[Row]:
+    rows = []
+    for r in results:
+        raw_total = [x["total"] for x in r.raw]
+        samples = Samples(raw_total, r.module, r.pure)
+        row = samples.row("B2", f"{r.call}, {r.records:,} records")
+        # Throughput is bytes over time, so module/raw throughput = raw/module time.
+        throughput = 1 / row.module_over_raw if row.module_over_raw else 0.0
+        row.target = "throughput >= 0.85 x raw; peak <= 1.1 x array"
+        row.met = throughput >= 0.85 and r.peak["module"] <= 1.1
+        rows.append(row)
+    return rows
+
+
+def b3_symbols(s: Settings, raw: RawClient, pure: PureClient) -> List[Row]:
+    total = expect(mt.symbols_total(), "symbols_total")
+    cases = [
+        (f"symbols_get(), {total:,} symbols", request_bytes(CMD_SYMBOLS_GET), s.symbols_calls,
+         mt.symbols_get, pure.symbols_get),
+        (f"symbol_info('{SYMBOL}')", request_bytes(CMD_SYMBOL_INFO, counted_text(SYMBOL)),
+         s.symbol_info_calls, lambda: mt.symbol_info(SYMBOL), lambda: pure.symbol_info(SYMBOL)),
+    ]
+    rows = []
+    for call, request, count, module, pure_call in cases:
+        row = rounds_of(s.rounds, count, raw, request, module, pure_call).row("B3", call)
+        row.target = "pure/module >= 10"
+        row.met = row.pure_over_module is not None and row.pure_over_module >= 10
+        rows.append(row)
+    return rows
+
+
+def b4_positions(s: Settings, raw: RawClient, pure: PureClient) -> List[Row]:
+    total = expect(mt.positions_total(), "positions_total")
+    kept = {mask: len(expect(mt.positions_get(group=mask), "positions_get"))
+            for mask in (MASK_ALL, MASK_SOME)}
+    timers = {"raw": raw_timer(raw, request_bytes(CMD_POSITIONS_GET), 1),
+              "module": python_timer(mt.positions_get, 1),
+              "pure": python_timer(pure.positions_get, 1)}
+    for mask in (MASK_ALL, MASK_SOME):
+        timers["module " + mask] = python_timer(lambda m=mask: mt.positions_get(group=m), 1)
+        timers["pure " + mask] = python_timer(lambda m=mask: pure.positions_get(group=m), 1)
+    found = interleaved(s.bulk_rounds, timers)
+    rows = [Samples(found["raw"], found["module"], found["pure"]).row(
+        "B4", f"positions_get(), {total:,} positions")]
+    for mask in (MASK_ALL, MASK_SOME):
+        # Every variant asks the terminal for the same unfiltered list.
+        samples = Samples(found["raw"], found["module " + mask], found["pure " + mask])
+        row = samples.row("B4", f"positions_get(group='{mask}'), keeps {kept[mask]:,}")
+        row.target = "pure/module >= 10"
+        row.met = row.pure_over_module is not None and row.pure_over_module >= 10
+        rows.append(row)
+    # The first mask keeps every position, so the same records are built with
+    # and without it: the difference is the filter's own cost.
+    cost = median([m / p - 1 for m, p in zip(found["module " + MASK_ALL], found["module"])])
+    rows.append(Row("B4", f"cost of the mask '{MASK_ALL}' in the module", module=cost,
+                    target="<= 10 % of the call", met=cost <= 0.10))
+    return rows
+
+
+def b5_capacity(s: Settings, raw_exe: str, socket_path: str) -> List[Row]:
+    request = request_bytes(CMD_POSITIONS_TOTAL)
+    rows = []
+    for connections in (1, 4):
+        clients = [RawClient(raw_exe, socket_path) for _ in range(connections)]
+        rates = []
+        try:
+            for _ in range(s.rate_rounds):
+                start = time.time_ns() + 300_000_000
+                stop = start + int(s.rate_seconds * 1e9)
+                for client in clients:
+                    client.start_rate(request, start, stop)
+                rates.append(sum(client.rate_result() for client in clients))
+        finally:
+            for client in clients:
+                client.close()
+        label = "one connection" if connections == 1 else "four connections (four processes)"
+        rows.append(Row("B5", f"positions_total() requests per second, {label}",
+                        median(rates), target="report"))
+    return rows
+
+
+# ---------------------------------------------------------------------------
+# Report
+
+
+def fmt_time(seconds: Optional[float]) -> str:
+    if seconds is None:
+        return "-"
+    if seconds < 1e-3:
+        return f"{seconds * 1e6:.1f} µs"
+    if seconds < 1:
+        return f"{seconds * 1e3:.1f} ms"
+    return f"{seconds:.2f} s"
+
+
+def fmt_ratio(value: Optional[float]) -> str:
+    return "-" if value is None else f"{value:.2f}"
+
+
+def fmt_met(value: Optional[bool]) -> str:
+    return "" if value is None else ("yes" if value else "**no**")
+
+
+def machine() -> str:
+    model = platform.processor() or "unknown CPU"
+    try:
+        with open("/proc/cpuinfo") as cpuinfo:
+            for line in cpuinfo:
+                if line.startswith("model name"):
+                    model = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    return (f"{model}, {os.cpu_count()} logical CPUs, {platform.system()} {platform.release()}, "
+            f"Python {platform.python_version()}, NumPy {np.__version__}")
+
+
+def report(rows: List[Row], bulk: List[BulkResult], settings: Settings, quick: bool,
+           build: int) -> str:
+    when = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
+    lines = [
+        f"Run of {when}{' (--quick)' if quick else ''} on {machine()}; terminal build {build}.",
+        f"Medians of {settings.rounds} rounds ({settings.bulk_rounds} for single large calls); "
+        "ratios are medians of per-round ratios. \"Own work\" leaves out what the raw client "
+        "spends on the same request (the terminal's time and the transfer): "
+        "(pure - raw) / (module - raw).",
+        "",
+        "| | Call | raw C++ | module | pure Python | module/raw | pure/module | "
+        "pure/module, own work | Target | Met |",
+        "|---|---|---|---|---|---|---|---|---|---|",
+    ]
+    for r in rows:
+        if r.group == "B5":
+            lines.append(f"| B5 | {r.call} | {r.raw:,.0f} /s | | | | | | {r.target} | |")
+        elif r.call.startswith("cost of"):
+            lines.append(f"| {r.group} | {r.call} | | {r.module * 100:+.1f} % | | | | | "
+                         f"{r.target} | {fmt_met(r.met)} |")
+        else:
+            # Where the module adds little to the raw call, this quotient is noise.
+            own = fmt_ratio(r.client_pure_over_module) if r.group in ("B3", "B4") else "-"
+            lines.append(
+                f"| {r.group} | {r.call} | {fmt_time(r.raw)} | {fmt_time(r.module)} | "
+                f"{fmt_time(r.pure)} | {fmt_ratio(r.module_over_raw)} | "
+                f"{fmt_ratio(r.pure_over_module)} | {own} | {r.target} | {fmt_met(r.met)} |")
+    lines += [
+        "",
+        "B2 in detail: the raw client's first byte is the terminal's own time to make the "
+        "reply; transfer = the rest of the raw call; the client's cost = module - raw. "
+        "Peak = resident-set growth during one call in a fresh process, over the array's size.",
+        "",
+        "| Call | MB | raw first byte | raw transfer | module client cost | "
+        "throughput raw / module / pure (MB/s) | peak raw / module / pure |",
+        "|---|---|---|---|---|---|---|",
+    ]
+    for b in bulk:
+        raw_total = median([x["total"] for x in b.raw])
+        first = median([x["first_byte"] for x in b.raw])
+        module = median(b.module)
+        pure = median(b.pure)
+        client_cost = median([m - x["total"] for m, x in zip(b.module, b.raw)])
+        mb = b.nbytes / 1e6
+        lines.append(
+            f"| {b.call} | {mb:.1f} | {fmt_time(first)} | {fmt_time(raw_total - first)} | "
+            f"{fmt_time(client_cost)} | {mb / raw_total:,.0f} / {mb / module:,.0f} / "
+            f"{mb / pure:,.0f} | {b.peak['raw']:.2f} / {b.peak['module']:.2f} / "
+            f"{b.peak['pure']:.2f} |")
+    return "\n".join(lines) + "\n"
+
+
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--quick", action="store_true", help="fewer rounds and calls")
+    parser.add_argument("--markdown", type=Path, help="also write the results to this file")
+    args = parser.parse_args(argv)
+    settings = QUICK if args.quick else FULL
+
+    with tempfile.TemporaryDirectory(prefix="quillmark-bench-") as folder:
+        root = Path(folder)
+        data_home = root / "data"
+        data_home.mkdir()
+        print("building the raw client ...", flush=True)
+        raw_exe = build_raw_client(root)
+        print("starting the terminals ...", flush=True)
+        market = Terminal(root, "market", data_home,
+                          ["--symbols", str(CATALOGUE_SYMBOLS), "--history-days", str(HISTORY_DAYS)])
+        book = Terminal(root, "book", data_home, ["--positions", str(POSITIONS)])
+        clients: List[object] = []
+        try:
+            market.wait()
+            book.wait()
+            connect_module(market)
+            raw = RawClient(raw_exe, market.socket_path)
+            pure = PureClient(market.socket_path, timeout=None)
+            clients += [raw, pure]
+            print("B1 latency ...", flush=True)
+            rows = b1_latency(settings, raw, pure)
+            print("B2 bars and ticks ...", flush=True)
+            bulk = b2_bulk(settings, raw, pure, market.exe)
+            rows += bulk_rows(bulk)
+            print("B3 symbols ...", flush=True)
+            rows += b3_symbols(settings, raw, pure)
+            print("B5 terminal capacity ...", flush=True)
+            rows += b5_capacity(settings, raw_exe, market.socket_path)
+            print("B4 positions ...", flush=True)
+            connect_module(book)
+            book_raw = RawClient(raw_exe, book.socket_path)
+            book_pure = PureClient(book.socket_path, timeout=None)
+            clients += [book_raw, book_pure]
+            rows += b4_positions(settings, book_raw, book_pure)
+            text = report(sorted(rows, key=lambda r: r.group), bulk, settings, args.quick,
+                          raw.build)
+        finally:
+            mt.shutdown()
+            for client in clients:
+                client.close()  # type: ignore[attr-defined]
+            market.stop()
+            book.stop()
+    print()
+    print(text)
+    if args.markdown:
+        args.markdown.write_text(text)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
