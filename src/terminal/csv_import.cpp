@@ -117,8 +117,7 @@ bool csv_read_bars(const std::string& path, std::vector<RateRecord>* bars, std::
             *why = "a bar must open on a whole minute";
             return false;
         }
-        if (!(bar.low > 0) || bar.high < std::max(bar.open, bar.close) ||
-            bar.low > std::min(bar.open, bar.close)) {
+        if (!(v[2] > 0) || v[1] < std::max(v[0], v[3]) || v[2] > std::min(v[0], v[3])) {
             *why = "high and low do not enclose open and close";
             return false;
         }

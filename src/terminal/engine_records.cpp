@@ -94,12 +94,18 @@ uint64_t current_login() {
     return book ? book->account.settings.login : 0;
 }
 
-// The range of whole seconds from..to in milliseconds.
+// The range of whole seconds from..to in milliseconds. A client may send any
+// 64-bit time: one beyond what milliseconds can hold is clamped, not wrapped.
+constexpr int64_t kLargestSeconds = INT64_MAX / 1000 - 1;
+int64_t clamp_seconds(int64_t value) {
+    return value < -kLargestSeconds ? -kLargestSeconds
+                                    : (value > kLargestSeconds ? kLargestSeconds : value);
+}
 int64_t range_start(int64_t from) {
-    return from * 1000;
+    return clamp_seconds(from) * 1000;
 }
 int64_t range_end(int64_t to) {
-    return to * 1000 + 999;
+    return clamp_seconds(to) * 1000 + 999;
 }
 
 void history_orders(const std::vector<Order>& orders, std::vector<TradeOrderRecord>* out) {

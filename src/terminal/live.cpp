@@ -29,24 +29,28 @@ static void start_day(LiveState* live, double previous_close, int64_t day) {
 }
 
 static void count_tick(LiveState* live, const TickRecord& tick) {
+    // Values, not references: std::max and std::min must not bind to the
+    // unaligned fields of a packed record.
+    const double bid = tick.bid, ask = tick.ask, last = tick.last;
+    const uint64_t volume = tick.volume;
     if (live->day_open == 0) {
-        live->day_open = tick.bid;
-        live->bid_high = live->bid_low = tick.bid;
-        live->ask_high = live->ask_low = tick.ask;
+        live->day_open = bid;
+        live->bid_high = live->bid_low = bid;
+        live->ask_high = live->ask_low = ask;
     }
-    live->bid_high = std::max(live->bid_high, tick.bid);
-    live->bid_low = std::min(live->bid_low, tick.bid);
-    live->ask_high = std::max(live->ask_high, tick.ask);
-    live->ask_low = std::min(live->ask_low, tick.ask);
+    live->bid_high = std::max(live->bid_high, bid);
+    live->bid_low = std::min(live->bid_low, bid);
+    live->ask_high = std::max(live->ask_high, ask);
+    live->ask_low = std::min(live->ask_low, ask);
     if (tick.flags & kTickFlagLast) {
         if (live->deals == 0) {
-            live->last_high = live->last_low = tick.last;
-            live->volume_high = live->volume_low = tick.volume;
+            live->last_high = live->last_low = last;
+            live->volume_high = live->volume_low = volume;
         }
-        live->last_high = std::max(live->last_high, tick.last);
-        live->last_low = std::min(live->last_low, tick.last);
-        live->volume_high = std::max(live->volume_high, tick.volume);
-        live->volume_low = std::min(live->volume_low, tick.volume);
+        live->last_high = std::max(live->last_high, last);
+        live->last_low = std::min(live->last_low, last);
+        live->volume_high = std::max(live->volume_high, volume);
+        live->volume_low = std::min(live->volume_low, volume);
         live->deals += 1;
         live->volume_sum += tick.volume_real;
         live->turnover += tick.last * tick.volume_real;
@@ -81,7 +85,7 @@ static bool live_start(Symbol& symbol, int64_t now_msc) {
     for (const TickRecord& tick : ticks) {
         count_tick(live, tick);
     }
-    live->scanned_to_msc = std::max(latest.time_msc, now_msc);
+    live->scanned_to_msc = std::max((int64_t)latest.time_msc, now_msc);
     return true;
 }
 

@@ -197,15 +197,21 @@ void series_ticks(Symbol& symbol, int64_t from_msc, int64_t to_msc, int64_t now_
 }
 
 void bar_add_tick(RateRecord* bar, const TickRecord& tick, double scale, bool first) {
-    int32_t spread = (int32_t)((tick.ask - tick.bid) * scale + 0.5);
+    // Values, not references: std::max and std::min must not bind to the
+    // unaligned fields of packed records.
+    double bid = tick.bid;
+    int32_t spread = (int32_t)((tick.ask - bid) * scale + 0.5);
     if (first) {
-        bar->open = bar->high = bar->low = tick.bid;
+        bar->open = bar->high = bar->low = bid;
         bar->spread = spread;
     }
-    bar->high = std::max(bar->high, tick.bid);
-    bar->low = std::min(bar->low, tick.bid);
-    bar->close = tick.bid;
-    bar->spread = std::min(bar->spread, spread);
+    double high = bar->high;
+    double low = bar->low;
+    int32_t least_spread = bar->spread;
+    bar->high = std::max(high, bid);
+    bar->low = std::min(low, bid);
+    bar->close = bid;
+    bar->spread = std::min(least_spread, spread);
     bar->tick_volume += 1;
     if (tick.flags & kTickFlagVolume) {
         bar->real_volume += tick.volume;

@@ -1,0 +1,110 @@
+// libFuzzer target for the bundled terminal's request side: the bytes one
+// client sends, cut into requests the way the server cuts them, each parsed
+// and answered by the terminal's own dispatcher over its simulated market and
+// a real account database (in a temporary folder).
+//
+// Every reply must be framed as the module expects it: its length covers
+// exactly its bytes, it echoes the command, and a failure carries no payload.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "terminal/engine.h"
+#include "terminal/market.h"
+#include "terminal/market_state.h"
+#include "terminal/terminal.h"
+
+// The server drops a client announcing a request longer than this.
+constexpr uint32_t kMaxRequest = 64 * 1024;
+
+TerminalConfig& terminal_config() {
+    static TerminalConfig config;
+    return config;
+}
+
+namespace {
+
+std::string data_folder;
+
+[[noreturn]] void fail(const char* what, uint32_t command) {
+    std::fprintf(stderr, "request_fuzz: %s (command %u)\n", what, command);
+    std::abort();
+}
+
+void check_reply(const std::vector<uint8_t>& out, uint32_t command) {
+    if (out.size() < 12) {
+        fail("reply shorter than its header", command);
+    }
+    uint32_t length = 0;
+    uint32_t echoed = 0;
+    int32_t status = 0;
+    std::memcpy(&length, out.data(), 4);
+    std::memcpy(&echoed, out.data() + 4, 4);
+    std::memcpy(&status, out.data() + 8, 4);
+    if ((size_t)length + 4 != out.size()) {
+        fail("reply length does not cover the reply", command);
+    }
+    if (echoed != command) {
+        fail("reply echoes another command", command);
+    }
+    if (status < 0 && length != 8) {
+        fail("failed reply carries a payload", command);
+    }
+}
+
+void remove_data_folder() {
+    std::string command = "rm -rf '" + data_folder + "'";
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "request_fuzz: could not remove %s\n", data_folder.c_str());
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    char folder[] = "/tmp/request_fuzz.XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        fail("mkdtemp", 0);
+    }
+    data_folder = folder;
+    std::atexit(remove_data_folder);
+    TerminalConfig& config = terminal_config();
+    config.data_folder = data_folder;
+    config.install_folder = data_folder;
+    config.common_folder = data_folder;
+    config.executable = data_folder + "/terminal64";
+    config.history_days = 30;
+    catalogue_build(config.seed, config.symbols, config.history_days);
+    std::string error;
+    if (!engine_open(data_folder + "/accounts.dat", &error)) {
+        std::fprintf(stderr, "request_fuzz: %s\n", error.c_str());
+        std::abort();
+    }
+    connection_start(market_now_msc());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // One client's session: its requests in order, as the server frames them.
+    Session session;
+    size_t at = 0;
+    while (size - at >= 8) {
+        uint32_t length = 0;
+        uint32_t command = 0;
+        std::memcpy(&length, data + at, 4);
+        if (length < 4 || length > kMaxRequest || length > size - at - 4) {
+            break;  // the server drops the client, or waits for more bytes
+        }
+        std::memcpy(&command, data + at + 4, 4);
+        std::vector<uint8_t> out;
+        handle_request(session, command, data + at + 8, length - 4, &out);
+        check_reply(out, command);
+        at += 4 + (size_t)length;
+    }
+    engine_update(market_now_msc());
+    return 0;
+}

@@ -1,0 +1,213 @@
+"""A relay between the module and a terminal that can record the exchange and
+cut it at a chosen byte.
+
+It listens where a terminal at `path` would (a stand-in executable file, as
+the fake peer uses) and relays every connection to the socket of a real
+terminal. The module keeps the interpreter lock through each exchange, so the
+relay runs in a process of its own and is scripted over its standard input,
+one JSON command per line, each answered with one line:
+
+  {"op": "cut", "after": N, "reset": bool}
+      the next connection is dropped once N reply bytes have been relayed to
+      the module (reset: with a TCP-style reset rather than a plain close);
+  {"op": "frames"}
+      the requests and replies relayed since the last "frames", in order, as
+      [["request"|"reply", hex], ...] (recorded before they are passed on);
+  {"op": "stop"}
+"""
+
+from __future__ import annotations
+
+import json
+import os
+import socket
+import struct
+import subprocess
+import sys
+import threading
+from pathlib import Path
+from typing import Any, List, Optional, Tuple
+
+HERE = Path(__file__).resolve().parent
+
+
+class Proxy:
+    """Test-side handle of a relay process in front of `upstream`."""
+
+    def __init__(self, folder: Path, upstream: str) -> None:
+        sys.path.insert(0, str(HERE.parent))
+        import wire
+
+        folder.mkdir(parents=True, exist_ok=True)
+        executable = folder / "terminal64"
+        # Not runnable: the module must reach the relay, never start this.
+        executable.write_bytes(b"not a program\n")
+        executable.chmod(0o644)
+        self.path = str(executable)
+        self.socket_path = wire.socket_path(self.path)
+        self._process = subprocess.Popen(
+            [sys.executable, __file__, self.socket_path, upstream],
+            stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE,
+            text=True,
+            bufsize=1,
+        )
+        if self._read_line() != "ready":
+            raise RuntimeError("relay did not start")
+
+    def _read_line(self) -> str:
+        assert self._process.stdout is not None
+        return self._process.stdout.readline().strip()
+
+    def _command(self, op: str, **fields: Any) -> str:
+        assert self._process.stdin is not None
+        self._process.stdin.write(json.dumps({"op": op, **fields}) + "\n")
+        self._process.stdin.flush()
+        return self._read_line()
+
+    def cut(self, after: int, reset: bool = False) -> None:
+        self._command("cut", after=after, reset=reset)
+
+    def frames(self) -> List[Tuple[str, bytes]]:
+        return [(kind, bytes.fromhex(data)) for kind, data in json.loads(self._command("frames"))]
+
+    def stop(self) -> None:
+        if self._process.poll() is None:
+            try:
+                self._command("stop")
+            except OSError:
+                pass
+            try:
+                self._process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self._process.kill()
+                self._process.wait()
+        for stream in (self._process.stdin, self._process.stdout):
+            if stream is not None:
+                stream.close()
+
+
+# ---- The relay process ----
+
+
+class _Recorder:
+    """Splits one direction of the stream into frames by their length prefix."""
+
+    def __init__(self, kind: str, log: List[Tuple[str, str]], lock: threading.Lock) -> None:
+        self.kind = kind
+        self.log = log
+        self.lock = lock
+        self.pending = b""
+
+    def feed(self, data: bytes) -> None:
+        self.pending += data
+        while len(self.pending) >= 4:
+            (length,) = struct.unpack("<I", self.pending[:4])
+            if len(self.pending) < 4 + length:
+                return
+            frame, self.pending = self.pending[: 4 + length], self.pending[4 + length :]
+            with self.lock:
+                self.log.append((self.kind, frame.hex()))
+
+
+class _Relay:
+    def __init__(self, upstream: str) -> None:
+        self.upstream = upstream
+        self.lock = threading.Lock()
+        self.log: List[Tuple[str, str]] = []
+        self.cut_after: Optional[int] = None
+        self.cut_reset = False
+
+    def serve(self, listener: socket.socket) -> None:
+        while True:
+            try:
+                client, _ = listener.accept()
+            except OSError:
+                return
+            with self.lock:
+                budget, reset = self.cut_after, self.cut_reset
+                self.cut_after = None
+            try:
+                server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+                server.connect(self.upstream)
+            except OSError:
+                client.close()
+                continue
+            requests = _Recorder("request", self.log, self.lock)
+            replies = _Recorder("reply", self.log, self.lock)
+            threading.Thread(
+                target=self._pump, args=(client, server, requests, None, False), daemon=True
+            ).start()
+            threading.Thread(
+                target=self._pump, args=(server, client, replies, budget, reset), daemon=True
+            ).start()
+
+    @staticmethod
+    def _pump(
+        source: socket.socket,
+        target: socket.socket,
+        recorder: _Recorder,
+        budget: Optional[int],
+        reset: bool,
+    ) -> None:
+        try:
+            while True:
+                data = source.recv(65536)
+                if not data:
+                    break
+                if budget is not None and len(data) >= budget:
+                    recorder.feed(data[:budget])
+                    target.sendall(data[:budget])
+                    break
+                recorder.feed(data)
+                target.sendall(data)
+                if budget is not None:
+                    budget -= len(data)
+        except OSError:
+            pass
+        for end in (source, target):
+            try:
+                if reset:
+                    # No lingering: the other side sees a reset, not an end.
+                    end.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                else:
+                    end.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            end.close()
+
+
+def relay_main(path: str, upstream: str) -> None:
+    folder = os.path.dirname(path)
+    os.makedirs(folder, mode=0o700, exist_ok=True)
+    if os.path.exists(path):
+        os.unlink(path)
+    listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    listener.bind(path)
+    listener.listen(8)
+    relay = _Relay(upstream)
+    threading.Thread(target=relay.serve, args=(listener,), daemon=True).start()
+    print("ready", flush=True)
+    for line in sys.stdin:
+        command = json.loads(line)
+        op = command["op"]
+        answer = "ok"
+        if op == "cut":
+            with relay.lock:
+                relay.cut_after = int(command["after"])
+                relay.cut_reset = bool(command.get("reset", False))
+        elif op == "frames":
+            with relay.lock:
+                answer = json.dumps(relay.log)
+                relay.log.clear()
+        elif op == "stop":
+            break
+        print(answer, flush=True)
+    listener.close()
+    if os.path.exists(path):
+        os.unlink(path)
+    print("ok", flush=True)
+
+
+if __name__ == "__main__":
+    relay_main(sys.argv[1], sys.argv[2])
