@@ -1,0 +1,142 @@
+"""The benchmark's baselines must do the module's work, or its ratios mean
+nothing: the pure-Python client decodes the same values and selects the same
+records as the module, and the raw client reads whole replies.
+
+Run from the repository root: python -m pytest -q bench/tests
+"""
+
+from __future__ import annotations
+
+import struct
+import subprocess
+import sys
+from pathlib import Path
+from typing import Callable, Iterator, Tuple
+
+import pytest
+
+import quillmark as mt
+
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "bench"))
+sys.path.insert(0, str(ROOT / "tests"))
+
+import run  # noqa: E402
+from pure_python_client import (  # noqa: E402
+    CMD_POSITIONS_TOTAL,
+    CMD_RATES_FROM_POS,
+    PureClient,
+    counted_text,
+    mask_match,
+    mask_patterns,
+    request_bytes,
+)
+from terminal_tools import TerminalHome, make_home, set_price  # noqa: E402
+
+FORCED = {"EURUSD": (1.1, 1.1002), "GBPUSD": (1.27, 1.2702), "USDJPY": (150.0, 150.02),
+          "AUDUSD": (0.66, 0.6602), "USDCHF": (0.88, 0.8802)}
+
+
+@pytest.fixture(scope="module")
+def home(tmp_path_factory: pytest.TempPathFactory) -> Iterator[TerminalHome]:
+    home = make_home(tmp_path_factory.mktemp("terminal"))
+    home.start("--test-controls", "--symbols", "80", "--positions", "60")
+    try:
+        for symbol, (bid, ask) in FORCED.items():
+            assert set_price(home, symbol, bid, ask) == 0
+        assert mt.initialize(path=home.exe), mt.last_error()
+        yield home
+    finally:
+        mt.shutdown()
+        home.stop_all()
+
+
+@pytest.fixture(scope="module")
+def pure(home: TerminalHome) -> Iterator[PureClient]:
+    with PureClient(home.socket_path) as client:
+        yield client
+
+
+def agree(module_call: Callable[[], object], pure_call: Callable[[], object]) -> Tuple:
+    """Both results, once they agree or after three tries: live prices of the
+    symbols that are not forced may move between two calls, while a decoding
+    fault differs every time."""
+    for _ in range(3):
+        expected, found = module_call(), pure_call()
+        assert expected is not None, mt.last_error()
+        if expected == found:
+            break
+    return expected, found
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        ("symbol_info", "EURUSD"),
+        ("symbol_info", "SYN00010"),
+        ("symbol_info_tick", "USDJPY"),
+        ("symbols_get",),
+        ("positions_get",),
+    ],
+    ids=lambda call: "-".join(call),
+)
+def test_records_decode_as_the_module_does(home: TerminalHome, pure: PureClient,
+                                           call: Tuple[str, ...]) -> None:
+    name, args = call[0], call[1:]
+    expected, found = agree(lambda: getattr(mt, name)(*args), lambda: getattr(pure, name)(*args))
+    assert found == expected
+    # Field names and order too, not only the values.
+    one_expected, one_found = (expected[0], found[0]) if name.endswith("get") else (expected, found)
+    assert list(one_found._asdict()) == list(one_expected._asdict())
+
+
+@pytest.mark.parametrize(
+    "mask",
+    ["EUR*,GBP*,!*JPY", "*USD*,*JPY,!XAU*", "*,!*JPY", "", " , ,", "USD*, !USDJPY", "!EUR*",
+     "*, ! EURUSD", "*SD", "*US*D", "SYN0001*,*CHF"],
+)
+def test_masks_select_what_the_module_selects(home: TerminalHome, pure: PureClient,
+                                              mask: str) -> None:
+    expected, found = agree(lambda: mt.positions_get(group=mask),
+                            lambda: pure.positions_get(group=mask))
+    assert found == expected
+    # Symbol names are more varied than the positions' five, and the terminal
+    # filters them by the same rules (an empty group there means all).
+    if mask:
+        names = [info.name for info in mt.symbols_get()]
+        patterns = mask_patterns(mask)
+        selected = [info.name for info in mt.symbols_get(group=mask)]
+        assert [name for name in names if mask_match(patterns, name)] == selected
+
+
+def test_bars_and_ticks_are_the_same_bytes(home: TerminalHome, pure: PureClient) -> None:
+    args = ("EURUSD", mt.TIMEFRAME_M1, 10, 5000)
+    bars, pure_bars = agree(lambda: mt.copy_rates_from_pos(*args).tobytes(),
+                            lambda: pure.copy_rates_from_pos(*args).tobytes())
+    assert pure_bars == bars and len(bars) == 5000 * 60
+    rates = mt.copy_rates_from_pos(*args)
+    ticks_args = ("EURUSD", int(rates["time"][0]), int(rates["time"][100]), mt.COPY_TICKS_ALL)
+    ticks = mt.copy_ticks_range(*ticks_args)
+    pure_ticks = pure.copy_ticks_range(*ticks_args)
+    assert len(ticks) > 0 and pure_ticks.tobytes() == ticks.tobytes()
+    assert pure_ticks.dtype == ticks.dtype and pure.copy_rates_from_pos(*args).dtype == rates.dtype
+
+
+def test_raw_client_reads_whole_replies(home: TerminalHome, tmp_path: Path) -> None:
+    try:
+        exe = run.build_raw_client(tmp_path)
+    except (OSError, subprocess.CalledProcessError) as error:
+        pytest.skip(f"no C++ compiler: {error}")
+    raw = run.RawClient(exe, home.socket_path)
+    try:
+        assert raw.build == mt.version()[1]
+        request = request_bytes(CMD_RATES_FROM_POS,
+                                counted_text("EURUSD") + struct.pack("<iii", 1, 0, 1000))
+        # Echoed command, status, count, then the bars.
+        assert raw.bulk(request)["bytes"] == 4 + 4 + 4 + 1000 * 60
+        # A reply left half read would answer the next request out of turn.
+        assert raw.per_call(request_bytes(CMD_POSITIONS_TOTAL), 50) > 0
+        assert raw.bulk(request)["bytes"] == 4 + 4 + 4 + 1000 * 60
+    finally:
+        raw.close()
+
