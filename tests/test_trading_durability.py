@@ -82,8 +82,11 @@ def trade_until_killed(home: TerminalHome, tmp_path: Path) -> List[Ack]:
     script = tmp_path / "client.py"
     script.write_text(CLIENT)
     paths = [tmp_path / f"acks-{i}.txt" for i in range(CLIENTS)]
+    # The clients see the test's data home, like the terminal: should one of
+    # them ever start a terminal, the user's own data stays untouched.
     clients = [subprocess.Popen([sys.executable, str(script), home.exe, str(path)],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                                env=home.env(), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, text=True)
                for path in paths]
     try:
         deadline = time.monotonic() + 60
