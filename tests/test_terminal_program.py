@@ -219,3 +219,32 @@ def test_positions_option_opens_test_positions(home: TerminalHome) -> None:
     assert quillmark.initialize(path=home.exe)
     assert quillmark.positions_total() == 300
     assert len(quillmark.positions_get()) == 300
+
+
+def cpu_seconds(pid: int) -> float:
+    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def test_running_out_of_descriptors_turns_clients_away_without_spinning(
+        home: TerminalHome) -> None:
+    import resource
+
+    process = home.start()
+    resource.prlimit(process.pid, resource.RLIMIT_NOFILE, (24, 24))
+    with RawClient(home.socket_path) as first:
+        extra = []
+        try:
+            for _ in range(30):
+                extra.append(RawClient(home.socket_path))
+            time.sleep(0.3)
+            before = cpu_seconds(process.pid)
+            time.sleep(1.0)
+            assert cpu_seconds(process.pid) - before < 0.5
+            assert first.call(173)[0] == 0
+        finally:
+            for client in extra:
+                client.close()
+        time.sleep(0.2)
+        with RawClient(home.socket_path) as late:
+            assert late.call(173)[0] == 0

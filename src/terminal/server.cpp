@@ -144,10 +144,28 @@ static bool same_user(int fd) {
 #endif
 }
 
+// Held open so that a connection can still be taken and turned away when
+// every other descriptor is in use; otherwise it would stay queued and wake
+// the loop again and again.
+static int g_spare_fd = -1;
+
+static void refuse_one(int listener) {
+    close(g_spare_fd);
+    int fd = accept(listener, nullptr, nullptr);
+    if (fd >= 0) {
+        close(fd);
+    }
+    g_spare_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    log_line("out of file descriptors: a client was turned away");
+}
+
 static void accept_clients(int listener, std::list<Session>* sessions) {
     for (;;) {
         int fd = accept(listener, nullptr, nullptr);
         if (fd < 0) {
+            if ((errno == EMFILE || errno == ENFILE) && g_spare_fd >= 0) {
+                refuse_one(listener);
+            }
             return;
         }
         if (!same_user(fd) || !set_non_blocking(fd)) {
@@ -199,6 +217,7 @@ bool server_run(const std::string& socket_path, std::string* error) {
     }
     set_non_blocking(g_wake[0]);
     set_non_blocking(g_wake[1]);
+    g_spare_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
     struct sigaction action = {};
     action.sa_handler = on_stop_signal;
     sigaction(SIGTERM, &action, nullptr);
