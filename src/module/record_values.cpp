@@ -1,6 +1,8 @@
 // Wire fields to Python values, and records filled from them.
 #include "module/records.h"
 
+#include <cmath>
+
 PyObject* py_flag(uint8_t value) {
     return PyBool_FromLong(value != 0);
 }
@@ -22,6 +24,17 @@ PyObject* py_i64(int64_t value) {
 }
 
 PyObject* py_f64(double value) {
+    // Records are full of unused prices and figures; one shared 0.0 spares
+    // an allocation (and a later free) for each of them. Floats are
+    // immutable, so sharing one is invisible to the caller.
+    static PyObject* zero = nullptr;
+    if (value == 0.0 && !std::signbit(value)) {
+        if (zero == nullptr) {
+            zero = PyFloat_FromDouble(0.0);  // kept for the life of the process
+        }
+        Py_XINCREF(zero);
+        return zero;
+    }
     return PyFloat_FromDouble(value);
 }
 
@@ -29,6 +42,22 @@ PyObject* py_text(const uint8_t* bytes, size_t units) {
     size_t length = 0;
     while (length < units && (bytes[2 * length] | bytes[2 * length + 1]) != 0) {
         ++length;
+    }
+    // Most texts are ASCII: copied straight into a compact string, without
+    // the general decoder.
+    unsigned high = 0;
+    for (size_t i = 0; i < length; ++i) {
+        high |= bytes[2 * i] | (bytes[2 * i + 1] << 8);
+    }
+    if (high < 0x80) {
+        PyObject* text = PyUnicode_New(static_cast<Py_ssize_t>(length), 0x7F);
+        if (text != nullptr) {
+            Py_UCS1* to = PyUnicode_1BYTE_DATA(text);
+            for (size_t i = 0; i < length; ++i) {
+                to[i] = bytes[2 * i];
+            }
+        }
+        return text;
     }
     // Little-endian by the wire's rules; "surrogatepass" keeps a lone
     // surrogate as its own code point instead of failing the whole record.
