@@ -12,14 +12,21 @@ build=${QUILLMARK_WINDOWS_BUILD:-$root/build/windows}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 export WINEDEBUG=-all
+# No .NET or HTML engine is wanted, so Wine never offers to install one.
+export WINEDLLOVERRIDES="mscoree,mshtml="
 
 install_tools() {
     local need=()
     command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
-    command -v wine >/dev/null || need+=(wine wine64)
+    # wine runs 64-bit programs only with its 64-bit loader beside it.
+    if ! command -v wine >/dev/null ||
+        { ! command -v wine64 >/dev/null && [ ! -x /usr/lib/wine/wine64 ]; }; then
+        need+=(wine wine64)
+    fi
     command -v cmake >/dev/null || need+=(cmake)
     command -v tclsh >/dev/null || need+=(tcl)
-    command -v python3 >/dev/null || need+=(python3)
+    python3 -m pip --version >/dev/null 2>&1 || need+=(python3 python3-pip)
+    command -v xz >/dev/null || need+=(xz-utils)
     command -v make >/dev/null || need+=(make)
     command -v cc >/dev/null || need+=(gcc)
     if [ ${#need[@]} -eq 0 ]; then

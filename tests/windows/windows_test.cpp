@@ -253,7 +253,7 @@ static void check_second_client(const Options& options) {
 
 // Ends the terminal at the other end of the process's link; the next call
 // must find the pipe broken and drop the link.
-static void check_terminal_gone() {
+static void check_terminal_gone(const char* which) {
     ULONG server = 0;
     bool known =
         client.pipe != kInvalidHandle && GetNamedPipeServerProcessId((HANDLE)client.pipe, &server);
@@ -266,7 +266,7 @@ static void check_terminal_gone() {
     uint32_t build = 0;
     int32_t status = handshake(&build);
     check(ended && status < 0 && client.pipe == kInvalidHandle,
-          "a terminal that ended breaks the pipe: status %d, link closed", (int)status);
+          "terminal %s ended: the pipe breaks (status %d) and the link closes", which, (int)status);
 }
 
 // ---- Discovery ----
@@ -342,7 +342,7 @@ static void check_discovery(const Options& options) {
           "after B's folder becomes the newest, discovery starts and opens B");
     uint32_t build = 0;
     check(found && handshake(&build) >= 0 && build > 0, "B answers the handshake");
-    check_terminal_gone();
+    check_terminal_gone("B");
     std::swap(client.pipe, link.pipe);
 }
 
@@ -441,7 +441,7 @@ static void check_accented_install(const Options& options) {
           digest_of(exe).c_str());
     check_start(exe, true);
     check_portable_settings(exe);
-    check_terminal_gone();
+    check_terminal_gone("in the accented folder");
 }
 
 // ---- Main ----
@@ -495,10 +495,10 @@ int wmain(int argc, wchar_t** argv) {
     check_large_replies();
     check_second_client(options);
     check_discovery(options);
-    check_terminal_gone();
+    check_terminal_gone("A");
     check_start(options.portable, true);
     check_portable_settings(options.portable);
-    check_terminal_gone();
+    check_terminal_gone("P (portable)");
     check_accented_install(options);
     return report();
 }
