@@ -24,9 +24,9 @@ bool group_mask_match(const char16_t* mask, const char16_t* symbol);
 // but "*AA" does not match "AAA".
 bool group_pattern_match(const char16_t* pattern, const char16_t* symbol);
 
-// Replaces the malloc'd array of `*count` records with a new malloc'd array of
-// the records whose symbol (at `symbol_offset`) passes the mask, keeping
-// their order. Returns 1, or -10000 when the new array cannot be allocated;
-// the old array is released then and the array becomes null with count 0.
+// Keeps, at the front of the array of `*count` records and in their order,
+// the records whose symbol (at `symbol_offset`) passes the mask, and sets
+// `*count` to their number. The array stays where it is and keeps its size.
+// Returns 1; it needs no memory, so it cannot fail.
 int32_t filter_by_group(const char16_t* mask, void** records, uint32_t* count, size_t record_size,
                         size_t symbol_offset);
