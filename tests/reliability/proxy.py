@@ -7,9 +7,9 @@ terminal. The module keeps the interpreter lock through each exchange, so the
 relay runs in a process of its own and is scripted over its standard input,
 one JSON command per line, each answered with one line:
 
-  {"op": "cut", "after": N, "reset": bool}
+  {"op": "cut", "after": N}
       the next connection is dropped once N reply bytes have been relayed to
-      the module (reset: with a TCP-style reset rather than a plain close);
+      the module;
   {"op": "frames"}
       the requests and replies relayed since the last "frames", in order, as
       [["request"|"reply", hex], ...] (recorded before they are passed on);
@@ -65,8 +65,8 @@ class Proxy:
         self._process.stdin.flush()
         return self._read_line()
 
-    def cut(self, after: int, reset: bool = False) -> None:
-        self._command("cut", after=after, reset=reset)
+    def cut(self, after: int) -> None:
+        self._command("cut", after=after)
 
     def frames(self) -> List[Tuple[str, bytes]]:
         return [(kind, bytes.fromhex(data)) for kind, data in json.loads(self._command("frames"))]
@@ -116,7 +116,6 @@ class _Relay:
         self.lock = threading.Lock()
         self.log: List[Tuple[str, str]] = []
         self.cut_after: Optional[int] = None
-        self.cut_reset = False
 
     def serve(self, listener: socket.socket) -> None:
         while True:
@@ -125,7 +124,7 @@ class _Relay:
             except OSError:
                 return
             with self.lock:
-                budget, reset = self.cut_after, self.cut_reset
+                budget = self.cut_after
                 self.cut_after = None
             try:
                 server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
@@ -136,10 +135,10 @@ class _Relay:
             requests = _Recorder("request", self.log, self.lock)
             replies = _Recorder("reply", self.log, self.lock)
             threading.Thread(
-                target=self._pump, args=(client, server, requests, None, False), daemon=True
+                target=self._pump, args=(client, server, requests, None), daemon=True
             ).start()
             threading.Thread(
-                target=self._pump, args=(server, client, replies, budget, reset), daemon=True
+                target=self._pump, args=(server, client, replies, budget), daemon=True
             ).start()
 
     @staticmethod
@@ -148,7 +147,6 @@ class _Relay:
         target: socket.socket,
         recorder: _Recorder,
         budget: Optional[int],
-        reset: bool,
     ) -> None:
         try:
             while True:
@@ -165,13 +163,11 @@ class _Relay:
                     budget -= len(data)
         except OSError:
             pass
+        # A shutdown, not just a close: the other pump may be blocked reading
+        # the same socket, and a close alone would leave the link open.
         for end in (source, target):
             try:
-                if reset:
-                    # No lingering: the other side sees a reset, not an end.
-                    end.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-                else:
-                    end.shutdown(socket.SHUT_RDWR)
+                end.shutdown(socket.SHUT_RDWR)
             except OSError:
                 pass
             end.close()
@@ -195,7 +191,6 @@ def relay_main(path: str, upstream: str) -> None:
         if op == "cut":
             with relay.lock:
                 relay.cut_after = int(command["after"])
-                relay.cut_reset = bool(command.get("reset", False))
         elif op == "frames":
             with relay.lock:
                 answer = json.dumps(relay.log)
