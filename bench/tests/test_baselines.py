@@ -8,6 +8,7 @@ Run from the repository root: python -m pytest -q bench/tests
 from __future__ import annotations
 
 import struct
+import json
 import subprocess
 import sys
 from pathlib import Path
@@ -23,9 +24,11 @@ sys.path.insert(0, str(ROOT / "tests"))
 
 import run  # noqa: E402
 from pure_python_client import (  # noqa: E402
+    CMD_POSITIONS_GET,
     CMD_POSITIONS_TOTAL,
     CMD_RATES_FROM_POS,
     PureClient,
+    TerminalError,
     counted_text,
     mask_match,
     mask_patterns,
@@ -93,7 +96,11 @@ def test_records_decode_as_the_module_does(home: TerminalHome, pure: PureClient,
 @pytest.mark.parametrize(
     "mask",
     ["EUR*,GBP*,!*JPY", "*USD*,*JPY,!XAU*", "*,!*JPY", "", " , ,", "USD*, !USDJPY", "!EUR*",
-     "*, ! EURUSD", "*SD", "*US*D", "SYN0001*,*CHF"],
+     "*, ! EURUSD", "*SD", "*US*D", "SYN0001*,*CHF",
+     # Patterns beyond 255 characters are cut, and the scan goes on after the
+     # next comma.
+     "X" * 300 + ",EUR*", "EUR" + "*" * 300 + "JPY,GBP*", "*" * 255 + "Q,USDCHF"],
+    ids=lambda mask: mask if len(mask) < 40 else mask[:12] + "...",
 )
 def test_masks_select_what_the_module_selects(home: TerminalHome, pure: PureClient,
                                               mask: str) -> None:
@@ -137,6 +144,53 @@ def test_raw_client_reads_whole_replies(home: TerminalHome, tmp_path: Path) -> N
         # A reply left half read would answer the next request out of turn.
         assert raw.per_call(request_bytes(CMD_POSITIONS_TOTAL), 50) > 0
         assert raw.bulk(request)["bytes"] == 4 + 4 + 4 + 1000 * 60
+        # The whole batch is timed, and the rate mode counts completed calls.
+        start = run.time.time_ns() + 50_000_000
+        raw.start_rate(request_bytes(CMD_POSITIONS_TOTAL), start, start + 200_000_000)
+        assert raw.rate_result() > 100
+        assert raw.bulk(request_bytes(CMD_POSITIONS_GET))["bytes"] == 4 + 4 + 4 + 60 * 320
     finally:
         raw.close()
+
+
+@pytest.mark.parametrize("client", ["module", "pure"])
+def test_peak_memory_counts_the_array_once(home: TerminalHome, client: str) -> None:
+    # 300,000 bars: 18 MB, far above what the interpreter moves around
+    # by itself, so a peak left over from the imports would show.
+    command = [sys.executable, str(ROOT / "bench" / "peak_memory.py"), client, home.exe,
+               "rates", "EURUSD", "1", "0", "300000"]
+    figures = json.loads(subprocess.run(command, check=True, capture_output=True,
+                                        text=True).stdout)
+    assert figures["nbytes"] == 300000 * 60
+    growth = (figures["peak"] - figures["rss_before"]) * 1024 / figures["nbytes"]
+    assert 0.95 < growth < 1.1
+
+
+def test_pure_client_refuses_failures_and_bad_replies(home: TerminalHome,
+                                                      pure: PureClient) -> None:
+    with pytest.raises(TerminalError, match="status -4"):
+        pure.symbol_info("NOSUCH")
+    # A reply whose count does not match its length is not decoded.
+    with pytest.raises(TerminalError, match="count"):
+        pure._counted(memoryview(struct.pack("<I", 2) + bytes(320)), 320)
+    # The connection is still in step afterwards.
+    assert pure.positions_total() == mt.positions_total() == 60
+
+
+def test_report_rows_have_as_many_cells_as_the_header() -> None:
+    rows = [
+        run.Row("B1", "call", 1e-5, 1.1e-5, 2e-5, 1.1, 1.8, None, "target", True),
+        run.Row("B3", "call", 1e-3, 2e-3, 2e-2, 2.0, 10.0, 19.0, "pure/module >= 10", False),
+        run.Row("B4", "cost of the mask", None, 0.04, target="t", met=True),
+        run.Row("B5", "rate", 100000.0, target="report"),
+    ]
+    raw = [{"total": 0.3, "first_byte": 0.25, "bytes": 60e6, "grown": 60e6}]
+    bulk = [run.BulkResult("bars", 10**6, 60 * 10**6, raw, [0.31], [0.33],
+                           {"raw": 1.0, "module": 1.0, "pure": 1.0})]
+    text = run.report(rows, bulk, run.QUICK, True, 4000)
+    tables = [line for line in text.splitlines() if line.startswith("|")]
+    widths = {line.count("|") for line in tables[: len(rows) + 2]}
+    assert widths == {11}
+    assert {line.count("|") for line in tables[len(rows) + 2:]} == {8}
+    assert "own work: yes" in text
 
