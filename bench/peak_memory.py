@@ -14,7 +14,7 @@ from __future__ import annotations
 import json
 import sys
 from pathlib import Path
-from typing import Callable, Dict, List
+from typing import Callable, Dict, List, Optional
 
 import numpy as np
 
@@ -33,7 +33,7 @@ def reset_peak() -> None:
         refs.write("5")
 
 
-def module_calls(exe: str) -> Dict[str, Callable[..., np.ndarray]]:
+def module_calls(exe: str) -> Dict[str, Callable[..., Optional[np.ndarray]]]:
     import quillmark as mt
 
     if not mt.initialize(path=exe):
@@ -41,7 +41,7 @@ def module_calls(exe: str) -> Dict[str, Callable[..., np.ndarray]]:
     return {"rates": mt.copy_rates_from_pos, "ticks": mt.copy_ticks_range}
 
 
-def pure_calls(exe: str) -> Dict[str, Callable[..., np.ndarray]]:
+def pure_calls(exe: str) -> Dict[str, Callable[..., Optional[np.ndarray]]]:
     sys.path.insert(0, str(Path(__file__).resolve().parent))
     from pure_python_client import PureClient, socket_path_for
 

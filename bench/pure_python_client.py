@@ -13,9 +13,11 @@ import os
 import socket
 import struct
 from collections import namedtuple
-from typing import Iterable, List, Optional, Tuple
+from typing import Iterable, List, Optional, Tuple, Union
 
 import numpy as np
+
+Buffer = Union[bytes, bytearray, memoryview]
 
 CMD_HANDSHAKE = 4
 CMD_TICKS_RANGE = 105
@@ -103,7 +105,7 @@ SYMBOL_NUMBERS = (
     "price_greeks_delta price_greeks_theta price_greeks_gamma price_greeks_vega "
     "price_greeks_rho price_greeks_omega price_sensitivity"
 ).split()
-SymbolInfo = namedtuple(
+SymbolInfo = namedtuple(  # type: ignore[misc]
     "SymbolInfo",
     SYMBOL_NUMBERS
     + "basis category currency_base currency_profit currency_margin bank description "
@@ -119,17 +121,17 @@ SYMBOL_TEXTS = len(SYMBOL_NUMBERS)
 assert TICK.size == 60 and POSITION.size == 320 and SYMBOL.size == 2993
 
 
-def decode_tick(raw: bytes) -> Tick:
+def decode_tick(raw: Buffer) -> Tick:
     return Tick._make(TICK.unpack(raw))
 
 
-def decode_position(raw: bytes, offset: int = 0) -> TradePosition:
+def decode_position(raw: Buffer, offset: int = 0) -> TradePosition:
     values = list(POSITION.unpack_from(raw, offset))
     values[16:19] = [wire_text(text) for text in values[16:19]]
     return TradePosition._make(values)
 
 
-def decode_symbol(raw: bytes, offset: int = 0) -> SymbolInfo:
+def decode_symbol(raw: Buffer, offset: int = 0) -> SymbolInfo:
     values: List[object] = list(SYMBOL.unpack_from(raw, offset))
     for index in SYMBOL_FLAGS:
         values[index] = values[index] != 0

@@ -30,12 +30,14 @@ import tempfile
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Callable, Dict, List, Optional, Sequence
+from functools import partial
+from typing import Callable, Dict, List, Optional, Sequence, Tuple, TypeVar
 
 import numpy as np
 
 import quillmark as mt
 
+T = TypeVar("T")
 BENCH = Path(__file__).resolve().parent
 sys.path.insert(0, str(BENCH))
 
@@ -234,7 +236,7 @@ class Samples:
         return row
 
 
-def expect(value: object, what: str) -> object:
+def expect(value: Optional[T], what: str) -> T:
     if value is None:
         raise RuntimeError(f"{what} failed: {mt.last_error()}")
     return value
@@ -246,6 +248,7 @@ def connect_module(terminal: Terminal) -> None:
 
 
 Timer = Callable[[], float]  # one batch of calls; returns seconds per call
+LargeCall = Callable[[], Optional[np.ndarray]]
 
 
 def python_timer(function: Callable[[], object], count: int) -> Timer:
@@ -331,8 +334,8 @@ def peak_growth(client: str, exe: str, what: str, args: Sequence[object]) -> flo
     return (figures["peak"] - figures["rss_before"]) * 1024 / figures["nbytes"]
 
 
-def bulk_rounds(s: Settings, raw: RawClient, request: bytes, module: Callable[[], np.ndarray],
-                pure: Callable[[], np.ndarray]) -> Dict[str, list]:
+def bulk_rounds(s: Settings, raw: RawClient, request: bytes, module: LargeCall,
+                pure: LargeCall) -> Dict[str, list]:
     """Single calls in rounds; the raw client's details are kept as well."""
     details: List[Dict[str, float]] = []
 
@@ -340,7 +343,7 @@ def bulk_rounds(s: Settings, raw: RawClient, request: bytes, module: Callable[[]
         details.append(raw.bulk(request))
         return details[-1]["total"]
 
-    def python_call(function: Callable[[], np.ndarray]) -> Timer:
+    def python_call(function: LargeCall) -> Timer:
         # The client hands the array over: freeing it is not part of the call.
         def timer() -> float:
             start = time.perf_counter()
@@ -355,36 +358,41 @@ def bulk_rounds(s: Settings, raw: RawClient, request: bytes, module: Callable[[]
     return {"raw": details[1:], "module": found["module"], "pure": found["pure"]}
 
 
+def bulk_case(s: Settings, raw: RawClient, exe: str, call: str, what: str,
+              args: Tuple[object, ...], request: bytes, module: LargeCall,
+              pure: LargeCall) -> BulkResult:
+    times = bulk_rounds(s, raw, request, module, pure)
+    nbytes = int(times["raw"][0]["bytes"]) - 12  # less the command, status and count
+    peak = {
+        "raw": median([r["grown"] / r["bytes"] for r in times["raw"]]),
+        "module": peak_growth("module", exe, what, args),
+        "pure": peak_growth("pure", exe, what, args),
+    }
+    return BulkResult(call, nbytes // 60, nbytes, times["raw"], times["module"], times["pure"],
+                      peak)
+
+
 def b2_bulk(s: Settings, raw: RawClient, pure: PureClient, exe: str) -> List[BulkResult]:
-    out = []
     bars_args = (SYMBOL, mt.TIMEFRAME_M1, 0, BULK_RECORDS)
-    bars = expect(mt.copy_rates_from_pos(*bars_args), "copy_rates_from_pos")
+    bars_request = request_bytes(
+        CMD_RATES_FROM_POS, counted_text(SYMBOL) + struct.pack("<iii", *bars_args[1:]))
     # The period that holds the first million ticks of the history.
-    first = expect(mt.copy_ticks_from(SYMBOL, 0, BULK_RECORDS, mt.COPY_TICKS_ALL), "copy_ticks_from")
+    first = expect(mt.copy_ticks_from(SYMBOL, 0, BULK_RECORDS, mt.COPY_TICKS_ALL),
+                   "copy_ticks_from")
     ticks_args = (SYMBOL, int(first["time"][0]), int(first["time"][-1]), mt.COPY_TICKS_ALL)
-    ticks = expect(mt.copy_ticks_range(*ticks_args), "copy_ticks_range")
-    cases = [
-        ("copy_rates_from_pos (M1)", "rates", bars_args, len(bars), bars.nbytes,
-         request_bytes(CMD_RATES_FROM_POS,
-                       counted_text(SYMBOL) + struct.pack("<iii", *bars_args[1:])),
-         lambda: mt.copy_rates_from_pos(*bars_args), lambda: pure.copy_rates_from_pos(*bars_args)),
-        ("copy_ticks_range", "ticks", ticks_args, len(ticks), ticks.nbytes,
-         request_bytes(CMD_TICKS_RANGE,
-                       counted_text(SYMBOL) + struct.pack("<qqi", ticks_args[1] * 1000,
-                                                          ticks_args[2] * 1000, ticks_args[3])),
-         lambda: mt.copy_ticks_range(*ticks_args), lambda: pure.copy_ticks_range(*ticks_args)),
+    del first
+    ticks_request = request_bytes(
+        CMD_TICKS_RANGE,
+        counted_text(SYMBOL)
+        + struct.pack("<qqi", ticks_args[1] * 1000, ticks_args[2] * 1000, ticks_args[3]))
+    return [
+        bulk_case(s, raw, exe, "copy_rates_from_pos (M1)", "rates", bars_args, bars_request,
+                  partial(mt.copy_rates_from_pos, *bars_args),
+                  partial(pure.copy_rates_from_pos, *bars_args)),
+        bulk_case(s, raw, exe, "copy_ticks_range", "ticks", ticks_args, ticks_request,
+                  partial(mt.copy_ticks_range, *ticks_args),
+                  partial(pure.copy_ticks_range, *ticks_args)),
     ]
-    del bars, ticks, first
-    for call, what, args, records, nbytes, request, module, pure_call in cases:
-        times = bulk_rounds(s, raw, request, module, pure_call)
-        peak = {
-            "raw": median([r["grown"] / r["bytes"] for r in times["raw"]]),
-            "module": peak_growth("module", exe, what, args),
-            "pure": peak_growth("pure", exe, what, args),
-        }
-        out.append(BulkResult(call, records, nbytes, times["raw"], times["module"],
-                              times["pure"], peak))
-    return out
 
 
 def bulk_rows(results: List[BulkResult]) -> List[Row]:
@@ -403,7 +411,7 @@ def bulk_rows(results: List[BulkResult]) -> List[Row]:
 
 def b3_symbols(s: Settings, raw: RawClient, pure: PureClient) -> List[Row]:
     total = expect(mt.symbols_total(), "symbols_total")
-    cases = [
+    cases: List[Tuple[str, bytes, int, Callable[[], object], Callable[[], object]]] = [
         (f"symbols_get(), {total:,} symbols", request_bytes(CMD_SYMBOLS_GET), s.symbols_calls,
          mt.symbols_get, pure.symbols_get),
         (f"symbol_info('{SYMBOL}')", request_bytes(CMD_SYMBOL_INFO, counted_text(SYMBOL)),
@@ -426,8 +434,8 @@ def b4_positions(s: Settings, raw: RawClient, pure: PureClient) -> List[Row]:
               "module": python_timer(mt.positions_get, 1),
               "pure": python_timer(pure.positions_get, 1)}
     for mask in (MASK_ALL, MASK_SOME):
-        timers["module " + mask] = python_timer(lambda m=mask: mt.positions_get(group=m), 1)
-        timers["pure " + mask] = python_timer(lambda m=mask: pure.positions_get(group=m), 1)
+        timers["module " + mask] = python_timer(partial(mt.positions_get, group=mask), 1)
+        timers["pure " + mask] = python_timer(partial(pure.positions_get, group=mask), 1)
     found = interleaved(s.bulk_rounds, timers)
     rows = [Samples(found["raw"], found["module"], found["pure"]).row(
         "B4", f"positions_get(), {total:,} positions")]
@@ -443,7 +451,7 @@ def b4_positions(s: Settings, raw: RawClient, pure: PureClient) -> List[Row]:
     # so it gets rounds of its own, without the slow pure-Python calls between.
     paired = interleaved(s.rounds, {
         "plain": python_timer(mt.positions_get, 1),
-        "masked": python_timer(lambda: mt.positions_get(group=MASK_ALL), 1),
+        "masked": python_timer(partial(mt.positions_get, group=MASK_ALL), 1),
     })
     cost = median([m / p - 1 for m, p in zip(paired["masked"], paired["plain"])])
     rows.append(Row("B4", f"cost of the mask '{MASK_ALL}' in the module", module=cost,
@@ -535,7 +543,7 @@ def report(rows: List[Row], bulk: List[BulkResult], settings: Settings, quick: b
     for r in rows:
         if r.group == "B5":
             lines.append(f"| B5 | {r.call} | {r.raw:,.0f} /s | | | | | | {r.target} | |")
-        elif r.call.startswith("cost of"):
+        elif r.call.startswith("cost of") and r.module is not None:
             lines.append(f"| {r.group} | {r.call} | | {r.module * 100:+.1f} % | | | | | "
                          f"{r.target} | {fmt_met(r)} |")
         else:

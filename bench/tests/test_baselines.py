@@ -12,7 +12,7 @@ import json
 import subprocess
 import sys
 from pathlib import Path
-from typing import Callable, Iterator, Tuple
+from typing import Callable, Iterator, List, Tuple
 
 import pytest
 
@@ -58,6 +58,12 @@ def home(tmp_path_factory: pytest.TempPathFactory) -> Iterator[TerminalHome]:
 def pure(home: TerminalHome) -> Iterator[PureClient]:
     with PureClient(home.socket_path) as client:
         yield client
+
+
+def symbol_names(*group: str) -> List[str]:
+    infos = mt.symbols_get(*group)
+    assert isinstance(infos, tuple), mt.last_error()
+    return [info.name for info in infos]
 
 
 def agree(module_call: Callable[[], object], pure_call: Callable[[], object]) -> Tuple:
@@ -110,20 +116,19 @@ def test_masks_select_what_the_module_selects(home: TerminalHome, pure: PureClie
     # Symbol names are more varied than the positions' five, and the terminal
     # filters them by the same rules (an empty group there means all).
     if mask:
-        names = [info.name for info in mt.symbols_get()]
         patterns = mask_patterns(mask)
-        selected = [info.name for info in mt.symbols_get(group=mask)]
-        assert [name for name in names if mask_match(patterns, name)] == selected
+        selected = symbol_names(mask)
+        assert [name for name in symbol_names() if mask_match(patterns, name)] == selected
 
 
 def test_bars_and_ticks_are_the_same_bytes(home: TerminalHome, pure: PureClient) -> None:
     args = ("EURUSD", mt.TIMEFRAME_M1, 10, 5000)
-    bars, pure_bars = agree(lambda: mt.copy_rates_from_pos(*args).tobytes(),
+    bars, pure_bars = agree(lambda: run.expect(mt.copy_rates_from_pos(*args), "bars").tobytes(),
                             lambda: pure.copy_rates_from_pos(*args).tobytes())
     assert pure_bars == bars and len(bars) == 5000 * 60
-    rates = mt.copy_rates_from_pos(*args)
+    rates = run.expect(mt.copy_rates_from_pos(*args), "bars")
     ticks_args = ("EURUSD", int(rates["time"][0]), int(rates["time"][100]), mt.COPY_TICKS_ALL)
-    ticks = mt.copy_ticks_range(*ticks_args)
+    ticks = run.expect(mt.copy_ticks_range(*ticks_args), "ticks")
     pure_ticks = pure.copy_ticks_range(*ticks_args)
     assert len(ticks) > 0 and pure_ticks.tobytes() == ticks.tobytes()
     assert pure_ticks.dtype == ticks.dtype and pure.copy_rates_from_pos(*args).dtype == rates.dtype
