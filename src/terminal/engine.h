@@ -31,16 +31,18 @@ struct AccountSettings {
 bool engine_open(const std::string& database_path, std::string* error);
 void engine_close();
 
-// Adds or replaces an account (from the command line).
+// Adds or replaces an account (from the command line), after engine_open. A
+// new account gets its balance as a deposit deal; a known one keeps its
+// balance and trades and takes the new settings.
 bool engine_add_account(const AccountSettings& account, std::string* error);
 
-enum LoginResult { kLoginAccepted, kLoginRejected, kLoginNeedsOtp };
 // Opens positions of the smallest volume, buys and sells in turn over a few
 // major symbols, until the current account holds `count`, in one
 // transaction, and deposits what keeps the margin level at 1000%: a fixture
 // for benchmarks (the terminal's --positions N). Needs a hedging account.
 bool engine_open_test_positions(uint32_t count, std::string* error);
 
+enum LoginResult { kLoginAccepted, kLoginRejected, kLoginNeedsOtp };
 // Switches the current account; login 0 means the current one.
 LoginResult engine_login(uint64_t login, const char16_t* password, const char16_t* server);
 
@@ -51,7 +53,11 @@ void engine_account_info(AccountInfoRecord* record);
 void engine_update(int64_t now_msc);
 
 // Each returns a status for the reply header (0 or positive on success,
-// a negative terminal status otherwise) and fills its record.
+// a negative terminal status otherwise) and fills its record. A trade request
+// that is answered, refused or not, has status 0 and its retcode in the
+// record. The calculations give -4 for an unknown symbol, -2 for an action
+// that is not an order type or a volume or price that is not a finite
+// number, and -1 when no symbol converts into the account currency.
 int32_t engine_order_check(const TradeRequestRecord& request, OrderCheckRecord* result);
 int32_t engine_order_send(const TradeRequestRecord& request, OrderSendRecord* result);
 int32_t engine_calc_margin(uint32_t action, const char16_t* symbol, double volume, double price,
