@@ -27,7 +27,9 @@ struct AccountSettings {
 };
 
 // Opens the database (creating and migrating it as needed); on first use it
-// also creates the demo account. False with a reason on failure.
+// also creates the demo accounts 10001 (hedging) and 10002 (netting), each
+// with password "demo" on server "Quillmark-Demo" and 10000 USD at 1:100.
+// False with a reason on failure.
 bool engine_open(const std::string& database_path, std::string* error);
 void engine_close();
 
@@ -43,7 +45,8 @@ bool engine_add_account(const AccountSettings& account, std::string* error);
 bool engine_open_test_positions(uint32_t count, std::string* error);
 
 enum LoginResult { kLoginAccepted, kLoginRejected, kLoginNeedsOtp };
-// Switches the current account; login 0 means the current one.
+// Switches the current account; login 0 means the current one. An empty
+// password is the one saved for the account, an empty server any server.
 LoginResult engine_login(uint64_t login, const char16_t* password, const char16_t* server);
 
 void engine_account_info(AccountInfoRecord* record);
