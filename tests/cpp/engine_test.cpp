@@ -176,22 +176,10 @@ std::vector<TradePositionRecord> positions() {
     return out;
 }
 
-std::vector<TradeDealRecord> deals_of(uint64_t position) {
-    std::vector<TradeDealRecord> out;
-    engine_history_deals_by_position(position, &out);
-    return out;
-}
-
 std::vector<TradeDealRecord> all_deals() {
     std::vector<TradeDealRecord> out;
     engine_history_deals(0, 2000000000, &out);
     return out;
-}
-
-TradeOrderRecord history_order(uint64_t ticket) {
-    TradeOrderRecord o = {};
-    CHECK(engine_history_order(ticket, &o));
-    return o;
 }
 
 void reopen() {
@@ -407,98 +395,6 @@ void test_refusals_change_nothing() {
     CHECK(next.order == pending.order + 1);
 }
 
-void test_order_check_projects_without_changing() {
-    market(u"EURUSD", kOrderTypeBuy, 1);
-    OrderCheckRecord check;
-    TradeRequestRecord r = request(kTradeActionDeal, u"GBPUSD", kOrderTypeBuy, 2);
-    CHECK(engine_order_check(r, &check) == 0);
-    CHECK(check.retcode == 0);
-    CHECK_NEAR(check.margin, 1100.2 + 2 * 1250.2);
-    CHECK_NEAR(check.balance, 10000);
-    CHECK_NEAR(check.equity, 10000 - 20 - 2 * 20);
-    CHECK_NEAR(check.margin_free, check.equity - check.margin);
-    CHECK(positions().size() == 1);
-    CHECK_NEAR(account().margin, 1100.2);
-    r.volume = 50;
-    CHECK(engine_order_check(r, &check) == 0);
-    CHECK(check.retcode == kRetcodeNoMoney);
-    CHECK(positions().size() == 1);
-}
-
-void test_pending_orders_trigger_and_expire() {
-    TradeRequestRecord limit =
-        request(kTradeActionPending, u"EURUSD", kOrderTypeBuyLimit, 1, 1.095);
-    limit.sl = 1.09;
-    limit.magic = 77;
-    OrderSendRecord placed = send(limit);
-    CHECK(placed.retcode == kRetcodePlaced && placed.order != 0);
-    TradeRequestRecord move = request(kTradeActionModify, u"", 0, 0, 1.096);
-    move.order = placed.order;
-    move.sl = 1.09;
-    CHECK(send(move).retcode == kRetcodeDone);
-    TradeOrderRecord o = {};
-    CHECK(engine_order(placed.order, &o) && std::fabs(o.price_open - 1.096) < 1e-9);
-
-    TradeRequestRecord stop_limit =
-        request(kTradeActionPending, u"EURUSD", kOrderTypeSellStopLimit, 0.5, 1.09);
-    stop_limit.stoplimit = 1.092;
-    OrderSendRecord sl_order = send(stop_limit);
-    CHECK(sl_order.retcode == kRetcodePlaced);
-
-    TradeRequestRecord day = request(kTradeActionPending, u"EURUSD", kOrderTypeSellLimit, 1, 1.2);
-    day.type_time = kOrderTimeSpecified;
-    day.expiration = clock_msc / 1000 + 60;
-    OrderSendRecord expiring = send(day);
-    CHECK(expiring.retcode == kRetcodePlaced);
-    CHECK(engine_orders_total() == 3);
-
-    // The buy limit fills at the ask once the ask comes down to it.
-    clock_msc += 1000;
-    set_price(u"EURUSD", 1.0956, 1.0958);
-    engine_update(clock_msc);
-    std::vector<TradePositionRecord> p = positions();
-    CHECK(p.size() == 1 && p[0].identifier == placed.order && p[0].magic == 77);
-    CHECK(p.size() == 1 && std::fabs(p[0].sl - 1.09) < 1e-9);
-    CHECK(history_order(placed.order).state == kOrderStateFilled);
-    CHECK(history_order(placed.order).time_done_msc == clock_msc);
-    CHECK(deals_of(placed.order).size() == 1 && deals_of(placed.order)[0].order == placed.order);
-
-    // The sell stop-limit becomes a sell limit at 1.092 when the bid reaches 1.09 ...
-    clock_msc += 1000;
-    set_price(u"EURUSD", 1.0899, 1.0901);
-    engine_update(clock_msc);
-    CHECK(history_order(sl_order.order).state == kOrderStateFilled);
-    std::vector<TradeOrderRecord> orders;
-    engine_orders(u"EURUSD", &orders);
-    bool limit_placed = false;
-    for (const TradeOrderRecord& each : orders) {
-        limit_placed |=
-            each.type == kOrderTypeSellLimit && std::fabs(each.price_open - 1.092) < 1e-9;
-    }
-    CHECK(limit_placed);
-    // ... which the same move also carries through the buy position's stop loss.
-    CHECK(positions().empty());
-    CHECK(deals_of(placed.order).back().reason == kReasonSl);
-
-    // ... and fills when the bid comes back up to 1.092.
-    clock_msc += 1000;
-    set_price(u"EURUSD", 1.0925, 1.0927);
-    engine_update(clock_msc);
-    CHECK(positions().size() == 1 && positions()[0].type == kPositionTypeSell);
-
-    clock_msc += 61000;
-    engine_update(clock_msc);
-    CHECK(engine_orders_total() == 0);
-    CHECK(history_order(expiring.order).state == kOrderStateExpired);
-
-    TradeRequestRecord gone = request(kTradeActionPending, u"EURUSD", kOrderTypeBuyStop, 1, 1.2);
-    OrderSendRecord removable = send(gone);
-    TradeRequestRecord remove = request(kTradeActionRemove, u"", 0, 0);
-    remove.order = removable.order;
-    CHECK(send(remove).retcode == kRetcodeDone);
-    CHECK(history_order(removable.order).state == kOrderStateCanceled);
-}
-
 void test_state_survives_reopen() {
     OrderSendRecord buy = market(u"EURUSD", kOrderTypeBuy, 1);
     OrderSendRecord sell = market(u"USDJPY", kOrderTypeSell, 0.3);
@@ -595,8 +491,6 @@ const Test tests[] = {
     {"margin and profit arithmetic", test_margin_and_profit_arithmetic},
     {"figures follow prices and hedging", test_figures_follow_prices_and_hedging},
     {"refusals change nothing", test_refusals_change_nothing},
-    {"order check projects without changing", test_order_check_projects_without_changing},
-    {"pending orders trigger and expire", test_pending_orders_trigger_and_expire},
     {"state survives reopen", test_state_survives_reopen},
     {"schema version guards the file", test_schema_version_guards_the_file},
     {"many positions", test_many_positions},
