@@ -47,7 +47,11 @@ class CannedPeer:
 
     def stop(self) -> None:
         self._process.terminate()
-        self._process.wait(timeout=10)
+        try:
+            self._process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self._process.kill()
+            self._process.wait()
         if self._process.stdout is not None:
             self._process.stdout.close()
 

@@ -203,7 +203,8 @@ def check_handed_out(result: Any) -> None:
     """Only the caller holds what a call returns: three references here (the
     caller's variable, this parameter, getrefcount's argument); a record in a
     returned tuple, only the tuple (and `item`, and the argument)."""
-    if result is None or isinstance(result, (bool, int, float, str)) or result == tuple():
+    shared = result is None or isinstance(result, (bool, int, float, str))
+    if shared or (isinstance(result, tuple) and len(result) == 0):
         return  # shared or cached by the interpreter
     assert sys.getrefcount(result) == 3
     if isinstance(result, tuple):
