@@ -71,6 +71,11 @@ int32_t engine_calc_profit(uint32_t action, const char16_t* symbol, double volum
 // Open positions and pending orders; symbol null means all.
 uint32_t engine_positions_total();
 void engine_positions(const char16_t* symbol, std::vector<TradePositionRecord>* out);
+// The same records written in place, for a reply made without a copy:
+// `out` has room for engine_positions_count(symbol) records; returns how
+// many were written.
+uint32_t engine_positions_count(const char16_t* symbol);
+size_t engine_positions_fill(const char16_t* symbol, TradePositionRecord* out, size_t room);
 bool engine_position(uint64_t ticket, TradePositionRecord* out);
 uint32_t engine_orders_total();
 void engine_orders(const char16_t* symbol, std::vector<TradeOrderRecord>* out);

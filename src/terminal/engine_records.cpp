@@ -129,21 +129,41 @@ uint32_t engine_positions_total() {
     return book ? (uint32_t)book->positions.size() : 0;
 }
 
-void engine_positions(const char16_t* symbol, std::vector<TradePositionRecord>* out) {
-    out->clear();
+uint32_t engine_positions_count(const char16_t* symbol) {
+    Book* book = current_book();
+    if (!book || !symbol) {
+        return book ? (uint32_t)book->positions.size() : 0;
+    }
+    uint32_t count = 0;
+    for (const auto& entry : book->positions) {
+        count += entry.second.symbol == symbol ? 1 : 0;
+    }
+    return count;
+}
+
+size_t engine_positions_fill(const char16_t* symbol, TradePositionRecord* out, size_t room) {
     Book* book = current_book();
     if (!book) {
-        return;
+        return 0;
     }
     SymbolCache cache{book->account.settings.currency, {}};
-    out->reserve(symbol ? 0 : book->positions.size());
+    size_t count = 0;
     for (const auto& entry : book->positions) {
+        if (count == room) {
+            break;
+        }
         if (symbol && entry.second.symbol != symbol) {
             continue;
         }
-        out->emplace_back();
-        position_record(entry.second, &cache, &out->back());
+        position_record(entry.second, &cache, &out[count]);
+        count++;
     }
+    return count;
+}
+
+void engine_positions(const char16_t* symbol, std::vector<TradePositionRecord>* out) {
+    out->resize(engine_positions_count(symbol));
+    out->resize(engine_positions_fill(symbol, out->data(), out->size()));
 }
 
 bool engine_position(uint64_t ticket, TradePositionRecord* out) {

@@ -39,12 +39,6 @@ static Symbol* symbol_argument(RequestReader& in, ReplyWriter& reply, bool only_
     return symbol;
 }
 
-static void put_symbol(Symbol& symbol, int64_t now, ReplyWriter& reply) {
-    SymbolInfoRecord record;
-    symbol_snapshot(symbol, now, &record);
-    reply.put(&record, sizeof(record));
-}
-
 static void symbol_info(RequestReader& in, ReplyWriter& reply) {
     Symbol* symbol = symbol_argument(in, reply, true);
     if (symbol == nullptr) {
@@ -125,13 +119,17 @@ static void symbols_get(RequestReader& in, ReplyWriter& reply, bool grouped) {
         return;
     }
     int64_t now = market_now_msc();
+    std::vector<Symbol>& symbols = market_state().symbols;
+    reply.expect(4 + symbols.size() * sizeof(SymbolInfoRecord));
     reply.u32(0);  // the count, known at the end
     uint32_t count = 0;
-    for (Symbol& symbol : market_state().symbols) {
+    for (Symbol& symbol : symbols) {
         if (grouped && !group_mask_match(group, symbol.name)) {
             continue;
         }
-        put_symbol(symbol, now, reply);
+        // Made in the reply itself: a record is about 3 KB.
+        uint8_t* record = reply.reserve(sizeof(SymbolInfoRecord));
+        symbol_snapshot(symbol, now, (SymbolInfoRecord*)record);
         count++;
     }
     reply.patch_u32(12, count);

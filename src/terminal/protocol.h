@@ -69,6 +69,9 @@ class ReplyWriter {
     void u32(uint32_t value) { put(&value, 4); }
     void f64(double value) { put(&value, 8); }
     void text(const char16_t* text);
+    // Makes room for `size` more bytes at once, so that a reply of known
+    // size never grows by reallocation.
+    void expect(size_t size) { out_->reserve(out_->size() + size); }
     // Room for `size` bytes written in place; valid until the next put.
     uint8_t* reserve(size_t size);
     // Overwrites a u32 at `offset` bytes from the start of this reply.

@@ -22,6 +22,11 @@
 constexpr uint32_t kMaxRequest = 64 * 1024;
 // How often the market steps while no client speaks.
 constexpr int kStepMs = 50;
+// A connection keeps its reply buffer between replies, since allocating and
+// faulting in tens of megabytes again for every large reply costs more than
+// making the reply; only a buffer above this size is given back, so that one
+// huge reply does not pin its memory for the rest of the connection.
+constexpr size_t kKeptReplyBytes = 64u << 20;
 
 static int g_wake[2] = {-1, -1};
 
@@ -127,7 +132,9 @@ static bool write_client(Session& session) {
         return false;
     }
     session.out.clear();
-    session.out.shrink_to_fit();  // a reply of bars may have been large
+    if (session.out.capacity() > kKeptReplyBytes) {
+        std::vector<uint8_t>().swap(session.out);
+    }
     session.out_sent = 0;
     return true;
 }

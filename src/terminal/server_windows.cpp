@@ -20,6 +20,10 @@ constexpr uint32_t kMaxRequest = 64 * 1024;
 // How often the market steps while no client speaks.
 constexpr DWORD kStepMs = 50;
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
+// A connection keeps its reply buffer between replies, since allocating and
+// faulting in tens of megabytes again for every large reply costs more than
+// making the reply; only a buffer above this size is given back.
+constexpr size_t kKeptReplyBytes = 64u << 20;
 // One wait takes at most 64 handles: the stop event, the listening instance
 // and one per client. A client beyond these finds the pipe busy and waits.
 constexpr size_t kMaxClients = MAXIMUM_WAIT_OBJECTS - 2;
@@ -146,7 +150,9 @@ static bool finish_transfer(PipeClient& client) {
         session.out_sent += moved;
         if (session.out_sent >= session.out.size()) {
             session.out.clear();
-            session.out.shrink_to_fit();  // a reply of bars may have been large
+            if (session.out.capacity() > kKeptReplyBytes) {
+                std::vector<uint8_t>().swap(session.out);
+            }
             session.out_sent = 0;
         }
     } else {
