@@ -51,11 +51,38 @@ static const double* octave_weights() {
     return weights;
 }
 
-double path_price(PricePath* path, int64_t minute) {
-    if (minute == path->last_minute) {
+// Minutes of trading since the Sunday before 1970 (negative before it). The
+// walk advances only while the market is open, so that prices stand still
+// over a weekend or a night and the next session opens where the last one
+// closed, with no gap of two days' drift.
+static int64_t trading_minute(uint8_t schedule, int64_t minute) {
+    if (schedule == kScheduleAlways) {
+        return minute;
+    }
+    bool daytime = schedule == kScheduleDaytime;
+    int64_t opens = daytime ? 60 : 0;
+    int64_t length = daytime ? 1260 : 1440;  // minutes open on a weekday
+    int64_t day = floor_div(minute, 1440);
+    int64_t week = floor_div(day + 4, 7);  // 1970-01-01 was a Thursday
+    int64_t weekday = day + 4 - week * 7;  // 0 is Sunday
+    int64_t at = week * 5 * length;
+    if (weekday == 0) {
+        return at;
+    }
+    if (weekday == 6) {
+        return at + 5 * length;
+    }
+    int64_t into_day = minute - day * 1440 - opens;
+    into_day = into_day < 0 ? 0 : (into_day > length ? length : into_day);
+    return at + (weekday - 1) * length + into_day;
+}
+
+double path_price(PricePath* path, int64_t wall_minute) {
+    if (wall_minute == path->last_minute) {
         return path->last_price;
     }
     const PriceModel& model = *path->model;
+    int64_t minute = trading_minute(model.schedule, wall_minute);
     const double* weights = octave_weights();
     // Linear value noise whose amplitude grows with the square root of its
     // period sums to increments with a variance proportional to their span,
@@ -77,7 +104,7 @@ double path_price(PricePath* path, int64_t minute) {
         double value = path->left[k] + (path->right[k] - path->left[k]) * fraction;
         sum += value * weights[k];
     }
-    path->last_minute = minute;
+    path->last_minute = wall_minute;
     path->last_price = model.base * std::exp(unit * sum);
     return path->last_price;
 }

@@ -43,7 +43,8 @@ struct PricePath {
 };
 
 void path_init(PricePath* path, const PriceModel* model);
-// The model price at the start of a minute (minutes since 1970).
+// The model price at the start of a minute (minutes since 1970). It moves
+// only while the symbol's market is open.
 double path_price(PricePath* path, int64_t minute);
 
 bool schedule_open(uint8_t schedule, int64_t minute);
