@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -49,6 +50,9 @@ struct Symbol {
     std::vector<PriceSet> sets;
     LiveState live;
     SymbolInfoRecord snapshot;  // what market_symbol last handed out
+    // The model's bars of past days, by day since 1970 (see bar_cache.h).
+    std::map<int64_t, std::vector<RateRecord>> model_days;
+    uint64_t model_days_used;  // when last read, for giving the least used up
 };
 
 struct Market {

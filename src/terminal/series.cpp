@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "terminal/bar_cache.h"
 #include "terminal/enums.h"
 
 bool tick_wanted(const TickRecord& tick, int32_t which) {
@@ -218,6 +219,21 @@ void bar_add_tick(RateRecord* bar, const TickRecord& tick, double scale, bool fi
     }
 }
 
+static int64_t floor_div(int64_t value, int64_t divisor) {
+    int64_t quotient = value / divisor;
+    return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
+}
+
+// Appends the bars of `day` opening in [from_minute, to_minute).
+static void copy_day_bars(const std::vector<RateRecord>& day, int64_t from_minute,
+                          int64_t to_minute, std::vector<RateRecord>* out) {
+    auto first = std::lower_bound(day.begin(), day.end(), from_minute * 60,
+                                  [](const RateRecord& r, int64_t t) { return r.time < t; });
+    auto last = std::lower_bound(first, day.end(), to_minute * 60,
+                                 [](const RateRecord& r, int64_t t) { return r.time < t; });
+    out->insert(out->end(), first, last);
+}
+
 void series_m1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int64_t now_msc,
                     std::vector<RateRecord>* out) {
     from_minute = std::max(from_minute, series_first_minute(symbol));
@@ -245,6 +261,15 @@ void series_m1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int6
         plain_until = std::min(plain_until, symbol.sets.front().time_msc / 60000);
     }
     for (int64_t m = from_minute; m < to_minute; m++) {
+        int64_t day = floor_div(m, 1440);
+        int64_t day_end = (day + 1) * 1440;
+        if (!symbol.imported && day_end <= plain_until) {
+            // A whole past day: its bars were made once and are kept.
+            int64_t until = std::min(to_minute, day_end);
+            copy_day_bars(model_day_bars(symbol, day), m, until, out);
+            m = until - 1;
+            continue;
+        }
         if (!symbol.imported && m < plain_until) {
             RateRecord bar;
             if (model_minute_bar(symbol.model, &path, m, &bar)) {
