@@ -82,6 +82,24 @@ Book* current_book() {
     return g_engine.open ? find_book(g_engine.current_login) : nullptr;
 }
 
+const std::vector<const Position*>& positions_in_order(const Book& book) {
+    // The size check keeps a missed positions_changed from showing a
+    // position twice or one that is gone.
+    if (book.position_list_stale || book.position_list.size() != book.positions.size()) {
+        book.position_list.clear();
+        book.position_list.reserve(book.positions.size());
+        for (const auto& entry : book.positions) {
+            book.position_list.push_back(&entry.second);
+        }
+        book.position_list_stale = false;
+    }
+    return book.position_list;
+}
+
+void positions_changed(Book* book) {
+    book->position_list_stale = true;
+}
+
 void change_position(Changes* changes, const Position& position) {
     changes->positions_deleted.erase(position.ticket);
     changes->positions_put[position.ticket] = position;

@@ -222,8 +222,8 @@ Figures book_figures(const Book& book) {
     SymbolCache cache{account.settings.currency, {}};
     std::unordered_map<std::u16string, Exposure> exposures;
     Figures f = {};
-    for (const auto& entry : book.positions) {
-        const Position& p = entry.second;
+    for (const Position* listed : positions_in_order(book)) {
+        const Position& p = *listed;
         const SymbolCalc* calc = cached_symbol(&cache, p.symbol);
         if (!calc) {
             continue;  // a symbol the market no longer lists counts for nothing

@@ -67,6 +67,7 @@ void reduce_position(Book* book, Changes* changes, Position* position, double vo
     if (volume_is_zero(position->volume)) {
         uint64_t ticket = position->ticket;
         book->positions.erase(ticket);
+        positions_changed(book);
         change_position_deleted(changes, ticket);
     } else {
         change_position(changes, *position);
@@ -150,6 +151,7 @@ uint64_t fill_order(Book* book, Changes* changes, Order order, double price, int
     } else {
         Position position = new_position(order, volume, price, now_msc);
         book->positions[position.ticket] = position;
+        positions_changed(book);
         change_position(changes, position);
         deal.position_id = position.ticket;
         deal.entry = kDealEntryIn;
@@ -259,6 +261,7 @@ void restore_snapshot(Book* book, const Snapshot& s) {
     for (const Position& p : s.positions) {
         book->positions[p.ticket] = p;
     }
+    positions_changed(book);
     for (const Order& o : s.orders) {
         book->orders[o.ticket] = o;
     }

@@ -147,8 +147,8 @@ void run_stops(Step* step) {
         uint32_t digits;
     };
     std::vector<Hit> hits;
-    for (const auto& entry : step->book->positions) {
-        const Position& p = entry.second;
+    for (const Position* listed : positions_in_order(*step->book)) {
+        const Position& p = *listed;
         if (p.sl <= 0 && p.tp <= 0) {
             continue;
         }
@@ -187,8 +187,8 @@ void run_stop_out(Step* step) {
         double worst_profit = 0;
         double worst_price = 0;
         uint32_t digits = 0;
-        for (const auto& entry : book->positions) {
-            const Position& p = entry.second;
+        for (const Position* listed : positions_in_order(*book)) {
+            const Position& p = *listed;
             const SymbolCalc* calc = cached_symbol(&step->cache, p.symbol);
             if (!calc || !symbol_open(step, p.symbol)) {
                 continue;

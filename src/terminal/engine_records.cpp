@@ -135,8 +135,8 @@ uint32_t engine_positions_count(const char16_t* symbol) {
         return book ? (uint32_t)book->positions.size() : 0;
     }
     uint32_t count = 0;
-    for (const auto& entry : book->positions) {
-        count += entry.second.symbol == symbol ? 1 : 0;
+    for (const Position* p : positions_in_order(*book)) {
+        count += p->symbol == symbol ? 1 : 0;
     }
     return count;
 }
@@ -148,14 +148,14 @@ size_t engine_positions_fill(const char16_t* symbol, TradePositionRecord* out, s
     }
     SymbolCache cache{book->account.settings.currency, {}};
     size_t count = 0;
-    for (const auto& entry : book->positions) {
+    for (const Position* p : positions_in_order(*book)) {
         if (count == room) {
             break;
         }
-        if (symbol && entry.second.symbol != symbol) {
+        if (symbol && p->symbol != symbol) {
             continue;
         }
-        position_record(entry.second, &cache, &out[count]);
+        position_record(*p, &cache, &out[count]);
         count++;
     }
     return count;

@@ -90,6 +90,10 @@ struct Book {
     Account account;
     std::map<uint64_t, Position> positions;  // by ticket, so in opening order
     std::map<uint64_t, Order> orders;        // pending orders only
+    // The same positions in ticket order as an array, far cheaper to walk
+    // than the tree for a reply of 100,000 of them; see positions_in_order.
+    mutable std::vector<const Position*> position_list;
+    mutable bool position_list_stale = true;
 };
 
 struct Engine {
@@ -120,6 +124,11 @@ struct Changes {
 void change_position(Changes* changes, const Position& position);
 void change_position_deleted(Changes* changes, uint64_t ticket);
 void change_order(Changes* changes, const Order& order);
+
+// The open positions of a book in ticket order. Whatever adds or removes a
+// position calls positions_changed; changing one in place needs nothing.
+const std::vector<const Position*>& positions_in_order(const Book& book);
+void positions_changed(Book* book);
 
 uint64_t take_ticket();
 Book* current_book();

@@ -240,6 +240,7 @@ bool storage_load(Engine* engine, std::string* error) {
         auto book = engine->books.find(p.login);
         if (book != engine->books.end()) {
             book->second.positions.emplace(p.ticket, p);
+            positions_changed(&book->second);
         }
     }
     std::vector<Order> orders;
