@@ -98,12 +98,12 @@ static int64_t chunk_end(int32_t timeframe, int64_t start) {
 
 static void chunk_bars(Symbol& symbol, int32_t timeframe, int64_t start, int64_t now_msc,
                        std::vector<RateRecord>* m1, std::vector<RateRecord>* out) {
-    m1->clear();
-    series_m1_bars(symbol, start, chunk_end(timeframe, start), now_msc, m1);
     if (timeframe == kTimeframeM1) {
-        out->insert(out->end(), m1->begin(), m1->end());
+        series_m1_bars(symbol, start, chunk_end(timeframe, start), now_msc, out);
         return;
     }
+    m1->clear();
+    series_m1_bars(symbol, start, chunk_end(timeframe, start), now_msc, m1);
     size_t first = out->size();
     for (const RateRecord& bar : *m1) {
         int64_t open = bar_start(timeframe, bar.time / 60) * 60;
@@ -131,29 +131,39 @@ static void chunk_bars(Symbol& symbol, int32_t timeframe, int64_t start, int64_t
 // keeps up to `count` bars.
 static void collect_back(Symbol& symbol, int32_t timeframe, int64_t last_minute, int64_t skip,
                          int64_t count, int64_t now_msc, std::vector<RateRecord>* out) {
-    std::vector<RateRecord> reversed, m1, chunk;
+    // Chunks newest first, each in time order, so that a million bars are
+    // copied once into `out` instead of being gathered backwards and
+    // turned around.
+    std::vector<std::vector<RateRecord>> chunks;
+    std::vector<RateRecord> m1;
     int64_t first = series_first_minute(symbol);
     int64_t wanted = skip + count;
+    int64_t found = 0;
     for (int64_t start = chunk_start(timeframe, last_minute);
-         (int64_t)reversed.size() < wanted && chunk_end(timeframe, start) > first;
+         found < wanted && chunk_end(timeframe, start) > first;
          start = chunk_start(timeframe, start - 1)) {
-        chunk.clear();
+        chunks.emplace_back();
+        std::vector<RateRecord>& chunk = chunks.back();
         chunk_bars(symbol, timeframe, start, now_msc, &m1, &chunk);
-        for (size_t i = chunk.size(); i-- > 0;) {
-            if (chunk[i].time <= last_minute * 60 && (int64_t)reversed.size() < wanted) {
-                reversed.push_back(chunk[i]);
-            }
+        while (!chunk.empty() && chunk.back().time > last_minute * 60) {
+            chunk.pop_back();
         }
+        found += (int64_t)chunk.size();
     }
-    // Newest first so far: drop the skipped bars and turn the rest around in
-    // place, since a million bars are worth not copying.
-    size_t skipped = (size_t)std::min<int64_t>(skip, (int64_t)reversed.size());
-    reversed.erase(reversed.begin(), reversed.begin() + skipped);
-    std::reverse(reversed.begin(), reversed.end());
-    if (out->empty()) {
-        out->swap(reversed);
-    } else {
-        out->insert(out->end(), reversed.begin(), reversed.end());
+    // In time order the kept bars are those after the `older` oldest ones.
+    int64_t newer = std::min(skip, found);
+    int64_t kept = std::min(count, found - newer);
+    int64_t older = found - newer - kept;
+    out->reserve(out->size() + (size_t)kept);
+    int64_t at = 0;  // bars of older chunks
+    for (size_t i = chunks.size(); i-- > 0;) {
+        const std::vector<RateRecord>& chunk = chunks[i];
+        int64_t begin = std::max<int64_t>(older - at, 0);
+        int64_t end = std::min<int64_t>(older + kept - at, (int64_t)chunk.size());
+        if (begin < end) {
+            out->insert(out->end(), chunk.begin() + begin, chunk.begin() + end);
+        }
+        at += (int64_t)chunk.size();
     }
 }
 
