@@ -311,7 +311,7 @@ MIXED_REQUESTS = [
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer's quarantine keeps freed memory on purpose")
 def test_terminal_memory_is_stable_over_a_long_session(terminal: TerminalHome) -> None:
     (pid,) = terminal.running_pids()
-    rounds = CALLS // (4 * len(MIXED_REQUESTS))
+    rounds = CALLS // len(MIXED_REQUESTS)
 
     def session(count: int) -> None:
         with RawClient(terminal.socket_path) as raw:
