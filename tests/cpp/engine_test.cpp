@@ -455,6 +455,20 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+void test_position_list_follows_opens_and_closes() {
+    uint64_t first = market(u"EURUSD", kOrderTypeBuy, 1).order;
+    uint64_t second = market(u"EURUSD", kOrderTypeBuy, 1).order;
+    CHECK(positions().size() == 2);
+    // A close and an open in a row leave the count as it was.
+    close(first, kOrderTypeSell, 1);
+    uint64_t third = market(u"GBPUSD", kOrderTypeSell, 1).order;
+    std::vector<TradePositionRecord> held = positions();
+    CHECK(held.size() == 2 && held[0].ticket == second && held[1].ticket == third);
+    std::vector<TradePositionRecord> gbp;
+    engine_positions(u"GBPUSD", &gbp);
+    CHECK(gbp.size() == 1 && gbp[0].ticket == third);
+}
+
 void test_many_positions() {
     const uint32_t count = 100000;
     auto start = std::chrono::steady_clock::now();
@@ -493,6 +507,7 @@ const Test tests[] = {
     {"refusals change nothing", test_refusals_change_nothing},
     {"state survives reopen", test_state_survives_reopen},
     {"schema version guards the file", test_schema_version_guards_the_file},
+    {"position list follows opens and closes", test_position_list_follows_opens_and_closes},
     {"many positions", test_many_positions},
 };
 
