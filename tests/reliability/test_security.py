@@ -20,7 +20,7 @@ import sys
 import tempfile
 import textwrap
 from pathlib import Path
-from typing import Callable, Iterator, List
+from typing import Any, Callable, Iterator, List, Tuple
 
 import pytest
 
@@ -236,7 +236,7 @@ def fixed_text(request: bytes, offset: int, units: int) -> str:
 
 # (call with the text, limit in units, reply that lets the call finish, the
 # text as it arrived in the recorded request)
-TextCase = tuple
+TextCase = Tuple[Callable[[str], Any], int, bytes, Callable[[bytes], str]]
 TEXT_CASES: List[TextCase] = [
     (lambda t: quillmark.symbol_info(t), 29, wire.reply(170, -4),
      lambda r: counted_text(r, 8)),
