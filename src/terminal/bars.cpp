@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "terminal/enums.h"
+#include "terminal/protocol.h"
 #include "terminal/series.h"
 
 int64_t timeframe_minutes(int32_t timeframe) {
@@ -128,12 +129,12 @@ static void chunk_bars(Symbol& symbol, int32_t timeframe, int64_t start, int64_t
 }
 
 // Walks back from the bar holding `last_minute`, skipping `skip` bars, and
-// keeps up to `count` bars.
+// puts the count and up to `count` bars into the reply.
 static void collect_back(Symbol& symbol, int32_t timeframe, int64_t last_minute, int64_t skip,
-                         int64_t count, int64_t now_msc, std::vector<RateRecord>* out) {
+                         int64_t count, int64_t now_msc, ReplyWriter& reply) {
     // Chunks newest first, each in time order, so that a million bars are
-    // copied once into `out` instead of being gathered backwards and
-    // turned around.
+    // copied once, straight into the reply, instead of being gathered
+    // backwards and turned around.
     std::vector<std::vector<RateRecord>> chunks;
     std::vector<RateRecord> m1;
     int64_t first = series_first_minute(symbol);
@@ -154,56 +155,66 @@ static void collect_back(Symbol& symbol, int32_t timeframe, int64_t last_minute,
     int64_t newer = std::min(skip, found);
     int64_t kept = std::min(count, found - newer);
     int64_t older = found - newer - kept;
-    out->reserve(out->size() + (size_t)kept);
+    reply.expect(4 + (size_t)kept * sizeof(RateRecord));
+    reply.u32((uint32_t)kept);
     int64_t at = 0;  // bars of older chunks
     for (size_t i = chunks.size(); i-- > 0;) {
         const std::vector<RateRecord>& chunk = chunks[i];
         int64_t begin = std::max<int64_t>(older - at, 0);
         int64_t end = std::min<int64_t>(older + kept - at, (int64_t)chunk.size());
         if (begin < end) {
-            out->insert(out->end(), chunk.begin() + begin, chunk.begin() + end);
+            reply.put(chunk.data() + begin, (size_t)(end - begin) * sizeof(RateRecord));
         }
         at += (int64_t)chunk.size();
     }
 }
 
 int32_t rates_from(Symbol& symbol, int32_t timeframe, int64_t date_from, int32_t count,
-                   int64_t now_msc, std::vector<RateRecord>* out) {
+                   int64_t now_msc, ReplyWriter& reply) {
     if (!timeframe_valid(timeframe) || count < 0) {
         return -2;
     }
     int64_t last = std::min(floor_div(date_from, 60), now_msc / 60000);
-    collect_back(symbol, timeframe, last, 0, std::min<int64_t>(count, kMaxBars), now_msc, out);
+    collect_back(symbol, timeframe, last, 0, std::min<int64_t>(count, kMaxBars), now_msc, reply);
     return 0;
 }
 
 int32_t rates_from_pos(Symbol& symbol, int32_t timeframe, int32_t start_pos, int32_t count,
-                       int64_t now_msc, std::vector<RateRecord>* out) {
+                       int64_t now_msc, ReplyWriter& reply) {
     if (!timeframe_valid(timeframe) || count < 0 || start_pos < 0) {
         return -2;
     }
     collect_back(symbol, timeframe, now_msc / 60000, start_pos, std::min<int64_t>(count, kMaxBars),
-                 now_msc, out);
+                 now_msc, reply);
     return 0;
 }
 
 int32_t rates_range(Symbol& symbol, int32_t timeframe, int64_t date_from, int64_t date_to,
-                    int64_t now_msc, std::vector<RateRecord>* out) {
+                    int64_t now_msc, ReplyWriter& reply) {
     if (!timeframe_valid(timeframe)) {
         return -2;
     }
     int64_t first = std::max(floor_div(date_from, 60), series_first_minute(symbol));
     int64_t last = std::min(floor_div(date_to, 60), now_msc / 60000);
     std::vector<RateRecord> m1, chunk;
-    for (int64_t start = chunk_start(timeframe, first); start <= last;
+    reply.u32(0);  // the count, known at the end
+    size_t count = 0;
+    for (int64_t start = chunk_start(timeframe, first); start <= last && count < kMaxBars;
          start = chunk_end(timeframe, start)) {
         chunk.clear();
         chunk_bars(symbol, timeframe, start, now_msc, &m1, &chunk);
-        for (const RateRecord& bar : chunk) {
-            if (bar.time >= date_from && bar.time <= date_to && out->size() < kMaxBars) {
-                out->push_back(bar);
-            }
+        // The bars of a chunk in the range follow one another.
+        size_t begin = 0, end = chunk.size();
+        while (begin < end && chunk[begin].time < date_from) {
+            begin++;
         }
+        while (end > begin && chunk[end - 1].time > date_to) {
+            end--;
+        }
+        end = std::min(end, begin + (kMaxBars - count));
+        reply.put(chunk.data() + begin, (end - begin) * sizeof(RateRecord));
+        count += end - begin;
     }
+    reply.patch_u32(12, (uint32_t)count);
     return 0;
 }

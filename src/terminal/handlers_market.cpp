@@ -219,29 +219,25 @@ static void rates_query(uint32_t command, RequestReader& in, ReplyWriter& reply)
     }
     int32_t timeframe = in.i32();
     int64_t now = market_now_msc();
-    std::vector<RateRecord> bars;
     int32_t status = kStatusInvalidParams;
     if (command == kCmdRatesFrom) {
         int64_t from = in.i64();
         int32_t count = in.i32();
         if (in.done()) {
-            status = rates_from(*symbol, timeframe, from, count, now, &bars);
+            status = rates_from(*symbol, timeframe, from, count, now, reply);
         }
     } else if (command == kCmdRatesRange) {
         int64_t from = in.i64();
         int64_t to = in.i64();
         if (in.done()) {
-            status = rates_range(*symbol, timeframe, from, to, now, &bars);
+            status = rates_range(*symbol, timeframe, from, to, now, reply);
         }
     } else {
         int32_t start = in.i32();
         int32_t count = in.i32();
         if (in.done()) {
-            status = rates_from_pos(*symbol, timeframe, start, count, now, &bars);
+            status = rates_from_pos(*symbol, timeframe, start, count, now, reply);
         }
-    }
-    if (status == kStatusOk) {
-        put_records(reply, bars.data(), bars.size(), sizeof(RateRecord));
     }
     reply.finish(status);
 }
