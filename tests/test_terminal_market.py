@@ -258,13 +258,11 @@ def test_depth_of_market_moves_with_price(terminal: TerminalHome) -> None:
 def test_million_minute_bars(home: TerminalHome) -> None:
     home.start()
     assert q.initialize(path=home.exe)
-    started = time.monotonic()
     bars = q.copy_rates_from_pos("BTCUSD", q.TIMEFRAME_M1, 0, 1_000_000)
-    elapsed = time.monotonic() - started
     assert len(bars) == 1_000_000
     assert np.all(np.diff(bars["time"]) > 0)
     assert np.all(bars["low"] <= np.minimum(bars["open"], bars["close"]))
-    assert elapsed < 5, elapsed  # typically about half a second
+    # How fast this is served is measured by bench/run.py, not asserted here.
 
 
 def test_imported_history_replaces_the_model(home: TerminalHome, tmp_path: Path) -> None:

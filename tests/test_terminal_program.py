@@ -204,10 +204,10 @@ def test_stalled_client_does_not_block_others(home: TerminalHome) -> None:
     with RawClient(home.socket_path) as stalled, RawClient(home.socket_path) as other, \
             RawClient(home.socket_path) as greedy:
         stalled.send_raw(struct.pack("<II", 100, 170) + b"\x01\x00")  # never finished
-        started = time.monotonic()
+        # A server blocked on the stalled client would run into the 10 s
+        # socket timeout here.
         status, body = other.call(170, text("EURUSD"))
         assert status == 0 and len(body) == 2993
-        assert time.monotonic() - started < 1
         # A client that never reads its large replies holds up nobody either.
         # (Not the stalled one: its bytes would finish the unfinished request
         # with nonsense, and the terminal drops it, racing these sends.)
