@@ -7,6 +7,7 @@
 
 #include "terminal/enums.h"
 #include "terminal/market.h"
+#include "terminal/wire_text.h"
 
 namespace {
 
@@ -41,24 +42,11 @@ bool is_futures(uint32_t calc_mode) {
 }  // namespace
 
 std::u16string field_text(const uint8_t* field, size_t bytes) {
-    std::u16string text;
-    for (size_t i = 0; i + 1 < bytes; i += 2) {
-        char16_t unit = (char16_t)(field[i] | (field[i + 1] << 8));
-        if (unit == 0) {
-            break;
-        }
-        text.push_back(unit);
-    }
-    return text;
+    return field_get(field, bytes);
 }
 
 void set_field_text(uint8_t* field, size_t bytes, const std::u16string& text) {
-    memset(field, 0, bytes);
-    size_t units = std::min(text.size(), bytes / 2 - 1);
-    for (size_t i = 0; i < units; ++i) {
-        field[2 * i] = (uint8_t)(text[i] & 0xFF);
-        field[2 * i + 1] = (uint8_t)(text[i] >> 8);
-    }
+    field_put(field, bytes, text.c_str());
 }
 
 double money(double amount) {
