@@ -1,4 +1,5 @@
-"""Shared fixtures: a scriptable terminal peer on a real socket."""
+"""Shared fixtures: a scriptable terminal peer on a real socket, and a private
+home for a copy of the bundled terminal."""
 
 from __future__ import annotations
 
@@ -9,6 +10,7 @@ import pytest
 
 import quillmark
 from fake_peer import FakePeer
+from terminal_tools import TerminalHome, make_home
 
 
 @pytest.fixture
@@ -20,3 +22,17 @@ def fake_terminal(tmp_path: Path) -> Iterator[FakePeer]:
     finally:
         quillmark.shutdown()
         peer.stop()
+
+
+@pytest.fixture
+def home(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[TerminalHome]:
+    """A copy of the installed terminal with a data home of its own."""
+    terminal = make_home(tmp_path)
+    # The module starts terminals with the caller's environment and discovers
+    # them under the caller's data home.
+    monkeypatch.setenv("XDG_DATA_HOME", str(terminal.data_home))
+    try:
+        yield terminal
+    finally:
+        quillmark.shutdown()
+        terminal.stop_all()

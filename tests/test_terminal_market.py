@@ -5,26 +5,15 @@ from __future__ import annotations
 
 import time
 from pathlib import Path
-from typing import Iterator, List
+from typing import List
 
 import numpy as np
 import pytest
 
 import quillmark as q
-from terminal_tools import TerminalHome, make_home, set_price
+from terminal_tools import TerminalHome, set_price
 
 DAY = 86400
-
-
-@pytest.fixture
-def home(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[TerminalHome]:
-    terminal = make_home(tmp_path)
-    monkeypatch.setenv("XDG_DATA_HOME", str(terminal.data_home))
-    try:
-        yield terminal
-    finally:
-        q.shutdown()
-        terminal.stop_all()
 
 
 @pytest.fixture

@@ -11,27 +11,13 @@ import sys
 import textwrap
 import time
 from pathlib import Path
-from typing import Iterator
 
 import pytest
 
 import quillmark
-from terminal_tools import RawClient, TerminalHome, make_home, text
+from terminal_tools import RawClient, TerminalHome, text
 
 DEMO_LOGIN, DEMO_PASSWORD, DEMO_SERVER = 10001, "demo", "Quillmark-Demo"
-
-
-@pytest.fixture
-def home(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[TerminalHome]:
-    terminal = make_home(tmp_path)
-    # The module starts terminals with the caller's environment and discovers
-    # them under the caller's data home.
-    monkeypatch.setenv("XDG_DATA_HOME", str(terminal.data_home))
-    try:
-        yield terminal
-    finally:
-        quillmark.shutdown()
-        terminal.stop_all()
 
 
 def marker_folder(home: TerminalHome) -> Path:
