@@ -90,10 +90,12 @@ uint32_t parent_process_id() {
     return platform_parent_process_id();
 }
 
-// The canonical path of an executable, or the path itself cut to fit.
-static void canonical_or_given(const char16_t* path, char16_t out[kFolderUnits + 1]) {
-    if (!platform_canonical_path(path, out, kFolderUnits + 1)) {
-        text_copy(out, kFolderUnits + 1, path);
+// The canonical path of an executable, or the path itself cut to fit, in at
+// most `max_units` units: 259 for the parent's image, 260 for a candidate.
+static void canonical_or_given(const char16_t* path, char16_t out[kFolderUnits + 1],
+                               size_t max_units) {
+    if (!platform_canonical_path(path, out, max_units + 1)) {
+        text_copy(out, max_units + 1, path);
     }
 }
 
@@ -102,7 +104,7 @@ static void parent_image_path(char16_t out[kFolderUnits + 1]) {
     uint32_t parent = parent_process_id();
     char16_t image[kFolderUnits + 1];
     if (parent != 0 && platform_process_image(parent, image, kFolderUnits + 1)) {
-        canonical_or_given(image, out);
+        canonical_or_given(image, out, kFolderUnits - 1);
     }
 }
 
@@ -127,7 +129,7 @@ static bool visit_data_folder(const char16_t* name, bool is_directory, void* con
     }
     if (scan.parent_image[0] != 0) {
         char16_t canonical[kFolderUnits + 1];
-        canonical_or_given(scan.current.exe_path, canonical);
+        canonical_or_given(scan.current.exe_path, canonical, kFolderUnits);
         if (std::memcmp(canonical, scan.parent_image,
                         (text_length(canonical) + 1) * sizeof(char16_t)) == 0) {
             scan.best = scan.current;
