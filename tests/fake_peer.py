@@ -84,6 +84,10 @@ class FakePeer:
     def clear(self) -> None:
         self._command("clear")
 
+    def wait_closed(self) -> None:
+        """Until the peer has closed its side of the connection."""
+        self._command("wait_closed")
+
     def connect(self, build: int = 4000) -> None:
         """Initializes the module against this peer, then forgets the
         handshake and readiness requests."""
@@ -144,6 +148,7 @@ class _Script:
         self.actions: Deque[Dict[str, Any]] = collections.deque()
         self.requests: List[bytes] = []
         self.receiving = False
+        self.connected = False
 
     def next_action(self) -> Optional[Dict[str, Any]]:
         deadline = time.monotonic() + REPLY_WAIT_SECONDS
@@ -190,8 +195,13 @@ def _serve(listener: socket.socket, script: _Script) -> None:
             connection, _ = listener.accept()
         except OSError:
             return
+        with script.condition:
+            script.connected = True
         with connection:
             _serve_connection(connection, script)
+        with script.condition:
+            script.connected = False
+            script.condition.notify_all()
 
 
 def peer_main(path: str) -> None:
@@ -211,6 +221,10 @@ def peer_main(path: str) -> None:
                 answer = json.dumps([item.hex() for item in script.requests])
             elif op == "clear":
                 script.requests.clear()
+            elif op == "wait_closed":
+                deadline = time.monotonic() + 5.0
+                while script.connected and time.monotonic() < deadline:
+                    script.condition.wait(0.05)
             elif op == "stop":
                 break
             else:

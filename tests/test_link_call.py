@@ -104,6 +104,7 @@ def test_write_to_a_closed_peer_fails_to_send(fake_terminal: FakePeer) -> None:
     fake_terminal.connect()
     fake_terminal.reply_then_close(u32(8 + len(version_payload())) + u32(VERSION) + i32(1) + version_payload())
     assert quillmark.version() == (500, 4321, "release")
+    fake_terminal.wait_closed()
 
     assert quillmark.version() == (0, 0, "")
     assert quillmark.last_error() == (-10001, "IPC send failed")
