@@ -89,8 +89,13 @@ def trade_until_killed(home: TerminalHome, tmp_path: Path) -> List[Ack]:
                                 stderr=subprocess.PIPE, text=True)
                for path in paths]
     try:
+        # Every client must be trading before the kill: one still connecting
+        # would find no terminal, start its own and trade on with it.
         deadline = time.monotonic() + 60
-        while sum(len(p.read_text().splitlines()) for p in paths if p.exists()) < 60:
+        while True:
+            counts = [len(p.read_text().splitlines()) if p.exists() else 0 for p in paths]
+            if min(counts) > 0 and sum(counts) >= 60:
+                break
             assert time.monotonic() < deadline, "the clients do not trade"
             assert all(c.poll() is None for c in clients), clients[0].communicate()[1]
             time.sleep(0.01)
