@@ -42,7 +42,7 @@ static PyObject* check_result_object(const OrderCheckRecord& wire,
     record_put(filler, py_f64(wire.margin));
     record_put(filler, py_f64(wire.margin_free));
     record_put(filler, py_f64(wire.margin_level));
-    record_put(filler, py_text(wire.comment, sizeof wire.comment / 2));
+    record_put(filler, text_field(wire.comment));
     record_put(filler, trade_request_object(request));
     return record_end(filler);
 }
@@ -57,7 +57,7 @@ static PyObject* send_result_object(const OrderSendRecord& wire,
     record_put(filler, py_f64(wire.price));
     record_put(filler, py_f64(wire.bid));
     record_put(filler, py_f64(wire.ask));
-    record_put(filler, py_text(wire.comment, sizeof wire.comment / 2));
+    record_put(filler, text_field(wire.comment));
     record_put(filler, py_u32(wire.request_id));
     record_put(filler, py_i32(wire.retcode_external));
     record_put(filler, trade_request_object(request));

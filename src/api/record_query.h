@@ -30,13 +30,6 @@ PyObject* query_records(uint32_t command, const RequestField* request, size_t re
 // terminal answers 0 or "not found" (-4, which is not an error here).
 PyObject* query_ticket(uint32_t command, uint64_t ticket, const RecordKind& kind);
 
-// A fixed UTF-16 text field of a wire record as a str, never read past the
-// field.
-template <size_t Bytes>
-PyObject* text_field(const uint8_t (&field)[Bytes]) {
-    return py_text(field, Bytes / 2);
-}
-
 // A keyword's value (borrowed), or null when it was not given.
 PyObject* keyword_value(PyObject* kwargs, const char* name);
 

@@ -102,19 +102,19 @@ static PyObject* symbol_info_object(const uint8_t* bytes) {
     record_put(filler, py_f64(wire.price_greeks_rho));
     record_put(filler, py_f64(wire.price_greeks_omega));
     record_put(filler, py_f64(wire.price_sensitivity));
-    record_put(filler, py_text(wire.basis, sizeof wire.basis / 2));
-    record_put(filler, py_text(wire.category, sizeof wire.category / 2));
-    record_put(filler, py_text(wire.currency_base, sizeof wire.currency_base / 2));
-    record_put(filler, py_text(wire.currency_profit, sizeof wire.currency_profit / 2));
-    record_put(filler, py_text(wire.currency_margin, sizeof wire.currency_margin / 2));
-    record_put(filler, py_text(wire.bank, sizeof wire.bank / 2));
-    record_put(filler, py_text(wire.description, sizeof wire.description / 2));
-    record_put(filler, py_text(wire.exchange, sizeof wire.exchange / 2));
-    record_put(filler, py_text(wire.formula, sizeof wire.formula / 2));
-    record_put(filler, py_text(wire.isin, sizeof wire.isin / 2));
-    record_put(filler, py_text(wire.name, sizeof wire.name / 2));
-    record_put(filler, py_text(wire.page, sizeof wire.page / 2));
-    record_put(filler, py_text(wire.path, sizeof wire.path / 2));
+    record_put(filler, text_field(wire.basis));
+    record_put(filler, text_field(wire.category));
+    record_put(filler, text_field(wire.currency_base));
+    record_put(filler, text_field(wire.currency_profit));
+    record_put(filler, text_field(wire.currency_margin));
+    record_put(filler, text_field(wire.bank));
+    record_put(filler, text_field(wire.description));
+    record_put(filler, text_field(wire.exchange));
+    record_put(filler, text_field(wire.formula));
+    record_put(filler, text_field(wire.isin));
+    record_put(filler, text_field(wire.name));
+    record_put(filler, text_field(wire.page));
+    record_put(filler, text_field(wire.path));
     return record_end(filler);
 }
 

@@ -25,12 +25,12 @@ static PyObject* terminal_info_object(const TerminalInfoRecord& wire) {
     record_put(filler, py_i32(wire.ping_last));
     record_put(filler, py_f64(wire.community_balance));
     record_put(filler, py_f64(wire.retransmission));
-    record_put(filler, py_text(wire.company, sizeof wire.company / 2));
-    record_put(filler, py_text(wire.name, sizeof wire.name / 2));
-    record_put(filler, py_text(wire.language, sizeof wire.language / 2));
-    record_put(filler, py_text(wire.path, sizeof wire.path / 2));
-    record_put(filler, py_text(wire.data_path, sizeof wire.data_path / 2));
-    record_put(filler, py_text(wire.commondata_path, sizeof wire.commondata_path / 2));
+    record_put(filler, text_field(wire.company));
+    record_put(filler, text_field(wire.name));
+    record_put(filler, text_field(wire.language));
+    record_put(filler, text_field(wire.path));
+    record_put(filler, text_field(wire.data_path));
+    record_put(filler, text_field(wire.commondata_path));
     return record_end(filler);
 }
 
@@ -60,10 +60,10 @@ static PyObject* account_info_object(const AccountInfoRecord& wire) {
     record_put(filler, py_f64(wire.assets));
     record_put(filler, py_f64(wire.liabilities));
     record_put(filler, py_f64(wire.commission_blocked));
-    record_put(filler, py_text(wire.name, sizeof wire.name / 2));
-    record_put(filler, py_text(wire.server, sizeof wire.server / 2));
-    record_put(filler, py_text(wire.currency, sizeof wire.currency / 2));
-    record_put(filler, py_text(wire.company, sizeof wire.company / 2));
+    record_put(filler, text_field(wire.name));
+    record_put(filler, text_field(wire.server));
+    record_put(filler, text_field(wire.currency));
+    record_put(filler, text_field(wire.company));
     return record_end(filler);
 }
 

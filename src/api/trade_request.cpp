@@ -127,7 +127,7 @@ PyObject* trade_request_object(const TradeRequestRecord& record) {
     record_put(filler, py_u32(record.action));
     record_put(filler, py_u64(record.magic));
     record_put(filler, py_u64(record.order));
-    record_put(filler, py_text(record.symbol, sizeof record.symbol / 2));
+    record_put(filler, text_field(record.symbol));
     record_put(filler, py_f64(record.volume));
     record_put(filler, py_f64(record.price));
     record_put(filler, py_f64(record.stoplimit));
@@ -138,7 +138,7 @@ PyObject* trade_request_object(const TradeRequestRecord& record) {
     record_put(filler, py_u32(record.type_filling));
     record_put(filler, py_u32(record.type_time));
     record_put(filler, py_i64(record.expiration));
-    record_put(filler, py_text(record.comment, sizeof record.comment / 2));
+    record_put(filler, text_field(record.comment));
     record_put(filler, py_u64(record.position));
     record_put(filler, py_u64(record.position_by));
     return record_end(filler);

@@ -37,6 +37,11 @@ PyObject* py_f64(double value);
 // A fixed UTF-16LE text field of `units` code units at `bytes` (any
 // alignment): the text before the first NUL, never beyond the field.
 PyObject* py_text(const uint8_t* bytes, size_t units);
+// The same for a wire record's whole text field.
+template <size_t Bytes>
+PyObject* text_field(const uint8_t (&field)[Bytes]) {
+    return py_text(field, Bytes / 2);
+}
 
 // Fills a new record field by field, in order. A value that could not be made
 // (null) marks the whole record as failed.
