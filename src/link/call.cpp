@@ -102,7 +102,7 @@ static void release_arrays(ReplyField* reply, size_t reply_count) {
 int32_t client_call(uint32_t command, const RequestField* request, size_t request_count,
                     ReplyField* reply, size_t reply_count) {
     if (!has_storage(reply, reply_count)) {
-        return kLinkCallFailed;
+        return kStatusIpcCallFailed;
     }
     for (size_t i = 0; i < reply_count; i++) {
         if (is_array(reply[i])) {
@@ -112,13 +112,13 @@ int32_t client_call(uint32_t command, const RequestField* request, size_t reques
     }
     if (command >= kCmdSymbolsTotal && command <= kCmdSymbolsGetGroup &&
         client.terminal_build < kBuildSymbolsApi) {
-        return kLinkIncompatible;
+        return kStatusIncompatible;
     }
     if (client.pipe == kInvalidHandle) {
-        return kLinkNoConnection;
+        return kStatusNoIpcConnection;
     }
     if (!write_request(command, request, request_count)) {
-        return kLinkSendFailed;
+        return kStatusIpcSendFailed;
     }
 
     PipeReader reader(client.pipe);
@@ -138,9 +138,9 @@ int32_t client_call(uint32_t command, const RequestField* request, size_t reques
 
     int32_t result;
     if (!complete) {
-        result = status_read && status < 0 ? status : kLinkRecvFailed;
+        result = status_read && status < 0 ? status : kStatusIpcRecvFailed;
     } else if (echoed != command) {
-        result = kLinkCallFailed;
+        result = kStatusIpcCallFailed;
     } else {
         result = status;
     }

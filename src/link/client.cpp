@@ -39,7 +39,7 @@ int32_t CInterClient::wait_ready(uint32_t timeout) {
     // fast the terminal answers.
     for (uint64_t elapsed = 0; elapsed < limit; elapsed += kStepMs) {
         if (pipe == kInvalidHandle) {
-            return kLinkNoConnection;
+            return kStatusNoIpcConnection;
         }
         uint32_t state = 0;
         ReplyField reply = reply_fixed(&state, sizeof(state));
@@ -48,12 +48,12 @@ int32_t CInterClient::wait_ready(uint32_t timeout) {
             return status;
         }
         if (state == kTerminalReady) {
-            return kLinkReady;
+            return kStatusSuccess;
         }
         if (state == kTerminalAuthFailed) {
-            return kLinkAuthFailed;
+            return kStatusAuthFailed;
         }
         platform_sleep_ms(kStepMs);
     }
-    return kLinkTimeout;
+    return kStatusIpcTimeout;
 }

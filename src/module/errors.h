@@ -4,24 +4,7 @@
 #include <Python.h>
 #include <cstdint>
 
-// Status codes recorded by the module itself or reported by the link.
-enum : int32_t {
-    kStatusSuccess = 1,
-    kStatusCallFailed = -1,
-    kStatusInvalidParams = -2,
-    kStatusNoMemory = -3,
-    kStatusNotFound = -4,
-    kStatusIncompatible = -5,
-    kStatusAuthFailed = -6,
-    kStatusUnsupported = -7,
-    kStatusAutoTradingDisabled = -8,
-    kStatusIpcCallFailed = -10000,
-    kStatusIpcSendFailed = -10001,
-    kStatusIpcRecvFailed = -10002,
-    kStatusIpcInitFailed = -10003,
-    kStatusNoIpcConnection = -10004,
-    kStatusIpcTimeout = -10005,
-};
+#include "link/status.h"
 
 // Code 1, "Success": the first step of every module function but last_error.
 void reset_last_error();

@@ -73,7 +73,7 @@ static void symbol_select(RequestReader& in, ReplyWriter& reply) {
     }
     // A symbol with open positions or orders stays in the market watch.
     if (!enable && has_trading(name)) {
-        reply.finish(kStatusFailed);
+        reply.finish(kStatusCallFailed);
         return;
     }
     symbol->info.select = enable ? 1 : 0;
@@ -96,7 +96,7 @@ static void symbol_tick(RequestReader& in, ReplyWriter& reply) {
 
 static void symbols_total(RequestReader& in, ReplyWriter& reply) {
     if (old_build()) {
-        reply.finish(kStatusOldVersion);
+        reply.finish(kStatusIncompatible);
         return;
     }
     if (!in.done()) {
@@ -109,7 +109,7 @@ static void symbols_total(RequestReader& in, ReplyWriter& reply) {
 
 static void symbols_get(RequestReader& in, ReplyWriter& reply, bool grouped) {
     if (old_build()) {
-        reply.finish(kStatusOldVersion);
+        reply.finish(kStatusIncompatible);
         return;
     }
     static char16_t group[kGroupUnits];

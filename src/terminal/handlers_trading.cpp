@@ -56,7 +56,7 @@ static void trade_request(uint32_t command, RequestReader& in, ReplyWriter& repl
         return;
     }
     if (terminal_config().no_autotrading) {
-        reply.finish(kStatusAutoTradingOff);
+        reply.finish(kStatusAutoTradingDisabled);
         return;
     }
     OrderSendRecord result = {};

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "link/status.h"
+
 struct TerminalConfig {
     uint32_t build = 4000;
     bool portable = false;
@@ -60,19 +62,6 @@ uint32_t connection_state(int64_t now_msc);
 // A test-only command (enabled by --test-controls): u16 text symbol, f64 bid,
 // f64 ask; forces the symbol's prices from now on, bid = ask = 0 releases it.
 constexpr uint32_t kCmdTestSetPrice = 60001;
-
-// Terminal status codes.
-enum : int32_t {
-    kStatusOk = 0,
-    kStatusFailed = -1,
-    kStatusInvalidParams = -2,
-    kStatusNoMemory = -3,
-    kStatusNotFound = -4,
-    kStatusOldVersion = -5,
-    kStatusAuthFailed = -6,
-    kStatusUnsupported = -7,
-    kStatusAutoTradingOff = -8,
-};
 
 void log_line(const char* format, ...)
 #if defined(__GNUC__)

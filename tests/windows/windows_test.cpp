@@ -207,7 +207,7 @@ static void check_start(const std::u16string& exe, bool portable) {
           portable ? " portable" : "", (unsigned long)elapsed);
     // Kept where the module keeps it: the commands of newer builds need it.
     client.terminal_build = 0;
-    int32_t status = opened ? handshake(&client.terminal_build) : kLinkNoConnection;
+    int32_t status = opened ? handshake(&client.terminal_build) : kStatusNoIpcConnection;
     uint32_t build = client.terminal_build;
     check(status >= 0 && build > 0, "handshake through client_call: status %d, build %u",
           (int)status, (unsigned)build);
@@ -246,9 +246,11 @@ static void check_second_client(const Options& options) {
     put_u32(&bad, kCmdHandshake);
     write_raw(second.pipe, bad);
     int32_t status = handshake_on(second, &build);
-    check((status == kLinkRecvFailed || status == kLinkSendFailed) && second.pipe == kInvalidHandle,
+    check((status == kStatusIpcRecvFailed || status == kStatusIpcSendFailed) &&
+              second.pipe == kInvalidHandle,
           "a dropped client's call fails (%d) and closes the link", (int)status);
-    check(handshake_on(second, &build) == kLinkNoConnection, "then every call reports no link");
+    check(handshake_on(second, &build) == kStatusNoIpcConnection,
+          "then every call reports no link");
 }
 
 // Ends the terminal at the other end of the process's link; the next call
