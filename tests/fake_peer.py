@@ -31,27 +31,31 @@ import wire
 REPLY_WAIT_SECONDS = 5.0
 
 
-class FakePeer:
-    """Test-side handle of a peer process listening for the terminal at `path`."""
+def write_unrunnable(folder: Path, name: str = "terminal64") -> Path:
+    """A file where the terminal program would be that cannot run: should the
+    peer in front of it be gone, a launch fails at once."""
+    folder.mkdir(parents=True, exist_ok=True)
+    executable = folder / name
+    executable.write_bytes(b"not a program\n")
+    executable.chmod(0o644)
+    return executable
 
-    def __init__(self, folder: Path, name: str = "terminal64", keep_existing: bool = False) -> None:
-        executable = folder / name
-        if not keep_existing:
-            # Not runnable: if the peer is gone, a launch fails at once.
-            folder.mkdir(parents=True, exist_ok=True)
-            executable.write_bytes(b"not a program\n")
-            executable.chmod(0o644)
-        self.path = str(executable)
-        self.socket_path = wire.socket_path(self.path)
+
+class PeerProcess:
+    """Test-side handle of a helper process that says "ready" once it listens
+    and then takes one JSON command per line on its standard input, answering
+    each with one line."""
+
+    def __init__(self, argv: List[str], what: str) -> None:
         self._process = subprocess.Popen(
-            [sys.executable, "-S", __file__, self.socket_path],
+            argv,
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
             text=True,
             bufsize=1,
         )
         if self._read_line() != "ready":
-            raise RuntimeError("fake peer did not start")
+            raise RuntimeError(f"{what} did not start")
 
     def _read_line(self) -> str:
         assert self._process.stdout is not None
@@ -62,6 +66,31 @@ class FakePeer:
         self._process.stdin.write(json.dumps({"op": op, **fields}) + "\n")
         self._process.stdin.flush()
         return self._read_line()
+
+    def stop(self) -> None:
+        if self._process.poll() is None:
+            try:
+                self._command("stop")
+            except OSError:
+                pass
+            try:
+                self._process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self._process.kill()
+                self._process.wait()
+        for stream in (self._process.stdin, self._process.stdout):
+            if stream is not None:
+                stream.close()
+
+
+class FakePeer(PeerProcess):
+    """Test-side handle of a peer process listening for the terminal at `path`."""
+
+    def __init__(self, folder: Path, name: str = "terminal64", keep_existing: bool = False) -> None:
+        executable = folder / name if keep_existing else write_unrunnable(folder, name)
+        self.path = str(executable)
+        self.socket_path = wire.socket_path(self.path)
+        super().__init__([sys.executable, "-S", __file__, self.socket_path], "fake peer")
 
     def reply(self, command: int, status: int, payload: bytes = b"") -> None:
         self.reply_raw(wire.reply(command, status, payload))
@@ -97,21 +126,6 @@ class FakePeer:
         self.reply(109, 1, wire.u32(2))
         assert quillmark.initialize(path=self.path) is True, quillmark.last_error()
         self.clear()
-
-    def stop(self) -> None:
-        if self._process.poll() is None:
-            try:
-                self._command("stop")
-            except (BrokenPipeError, OSError):
-                pass
-            try:
-                self._process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
-        for stream in (self._process.stdin, self._process.stdout):
-            if stream is not None:
-                stream.close()
 
 
 # ---- The peer process ----

@@ -19,21 +19,16 @@ import sys
 from pathlib import Path
 from typing import Dict, List, Optional
 
-HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
+import wire  # noqa: E402
+from fake_peer import listen_at, write_unrunnable  # noqa: E402
 
 
 class CannedPeer:
     """Test-side handle: the peer process listening where `path` would."""
 
     def __init__(self, folder: Path, replies: Dict[int, List[bytes]]) -> None:
-        sys.path.insert(0, str(HERE.parent))
-        import wire
-
-        folder.mkdir(parents=True, exist_ok=True)
-        executable = folder / "terminal64"
-        executable.write_bytes(b"not a program\n")
-        executable.chmod(0o644)
-        self.path = str(executable)
+        self.path = str(write_unrunnable(folder))
         table = folder / "replies.json"
         table.write_text(json.dumps({str(k): [r.hex() for r in v] for k, v in replies.items()}))
         self._process = subprocess.Popen(
@@ -92,12 +87,7 @@ def peer_main(path: str, table: str) -> None:
     replies = {int(k): [bytes.fromhex(r) for r in v] for k, v in loaded.items()}
     # Terminated by the test: leave through the finally that removes the socket.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
-    os.makedirs(os.path.dirname(path), mode=0o700, exist_ok=True)
-    if os.path.exists(path):
-        os.unlink(path)
-    listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    listener.bind(path)
-    listener.listen(8)
+    listener = listen_at(path)
     print("ready", flush=True)
     try:
         while True:

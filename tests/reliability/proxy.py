@@ -22,69 +22,30 @@ import json
 import os
 import socket
 import struct
-import subprocess
 import sys
 import threading
 from pathlib import Path
-from typing import Any, List, Optional, Tuple
+from typing import List, Optional, Tuple
 
-HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
+import wire  # noqa: E402
+from fake_peer import PeerProcess, listen_at, write_unrunnable  # noqa: E402
 
 
-class Proxy:
+class Proxy(PeerProcess):
     """Test-side handle of a relay process in front of `upstream`."""
 
     def __init__(self, folder: Path, upstream: str) -> None:
-        sys.path.insert(0, str(HERE.parent))
-        import wire
-
-        folder.mkdir(parents=True, exist_ok=True)
-        executable = folder / "terminal64"
-        # Not runnable: the module must reach the relay, never start this.
-        executable.write_bytes(b"not a program\n")
-        executable.chmod(0o644)
-        self.path = str(executable)
+        # The module must reach the relay, never start the file behind it.
+        self.path = str(write_unrunnable(folder))
         self.socket_path = wire.socket_path(self.path)
-        self._process = subprocess.Popen(
-            [sys.executable, __file__, self.socket_path, upstream],
-            stdin=subprocess.PIPE,
-            stdout=subprocess.PIPE,
-            text=True,
-            bufsize=1,
-        )
-        if self._read_line() != "ready":
-            raise RuntimeError("relay did not start")
-
-    def _read_line(self) -> str:
-        assert self._process.stdout is not None
-        return self._process.stdout.readline().strip()
-
-    def _command(self, op: str, **fields: Any) -> str:
-        assert self._process.stdin is not None
-        self._process.stdin.write(json.dumps({"op": op, **fields}) + "\n")
-        self._process.stdin.flush()
-        return self._read_line()
+        super().__init__([sys.executable, __file__, self.socket_path, upstream], "relay")
 
     def cut(self, after: int) -> None:
         self._command("cut", after=after)
 
     def frames(self) -> List[Tuple[str, bytes]]:
         return [(kind, bytes.fromhex(data)) for kind, data in json.loads(self._command("frames"))]
-
-    def stop(self) -> None:
-        if self._process.poll() is None:
-            try:
-                self._command("stop")
-            except OSError:
-                pass
-            try:
-                self._process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
-        for stream in (self._process.stdin, self._process.stdout):
-            if stream is not None:
-                stream.close()
 
 
 # ---- The relay process ----
@@ -174,13 +135,7 @@ class _Relay:
 
 
 def relay_main(path: str, upstream: str) -> None:
-    folder = os.path.dirname(path)
-    os.makedirs(folder, mode=0o700, exist_ok=True)
-    if os.path.exists(path):
-        os.unlink(path)
-    listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    listener.bind(path)
-    listener.listen(8)
+    listener = listen_at(path)
     relay = _Relay(upstream)
     threading.Thread(target=relay.serve, args=(listener,), daemon=True).start()
     print("ready", flush=True)
