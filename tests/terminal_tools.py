@@ -27,6 +27,7 @@ from pathlib import Path
 from typing import List, Optional, Tuple
 
 import quillmark
+from quillmark.demo import terminal_pids
 
 CMD_TEST_SET_PRICE = 60001
 
@@ -67,16 +68,7 @@ class TerminalHome:
 
     def running_pids(self) -> List[int]:
         """Processes running this installation's executable, however started."""
-        pids = []
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit():
-                continue
-            try:
-                if os.readlink(f"/proc/{entry}/exe") == os.path.realpath(self.exe):
-                    pids.append(int(entry))
-            except OSError:
-                continue
-        return pids
+        return terminal_pids(self.exe)
 
     def stop_all(self) -> None:
         for pid in self.running_pids():

@@ -26,6 +26,7 @@ from pathlib import Path
 from typing import Any, Callable, Dict, List, Tuple
 
 import quillmark
+from quillmark.demo import terminal_pids
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
@@ -128,19 +129,6 @@ def run_cuts(upstream: str, folder: str, runs: int, seed: int) -> None:
             print(json.dumps(outcome), flush=True)
     finally:
         proxy.stop()
-
-
-def terminal_pids(executable: str) -> List[int]:
-    real = os.path.realpath(executable)
-    pids = []
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                if os.readlink(f"/proc/{entry}/exe") == real:
-                    pids.append(int(entry))
-            except OSError:
-                pass
-    return pids
 
 
 def wait_until_gone(executable: str) -> None:
