@@ -40,6 +40,26 @@ install_tools() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}"
 }
 
+# Downloads the source package $1 of this Debian release into folder $2,
+# through a private source list: the system's apt setup is left as it is.
+download_source() {
+    local package=$1 work=$2
+    mkdir -p "$work/lists/partial" "$work/parts"
+    local release
+    release=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+    cat >"$work/parts/source.sources" <<SOURCES
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: $release
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+    local apt=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/parts"
+        -o "Dir::State::Lists=$work/lists" -o APT::Sandbox::User=root)
+    apt-get "${apt[@]}" update -qq
+    (cd "$work" && apt-get "${apt[@]}" source --download-only -qq "$package")
+}
+
 # SQLite for Windows: no Windows build of it is packaged, so the amalgamation
 # is made from Debian's source package and compiled with mingw-w64. Both are
 # kept in the build folder for the next run.
@@ -50,21 +70,8 @@ build_sqlite() {
     fi
     local work=$build/sqlite-src
     rm -rf "$work"
-    mkdir -p "$work/lists/partial" "$work/parts" "$out"
-    local release
-    release=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-    cat >"$work/parts/source.sources" <<SOURCES
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: $release
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
-    # A private source list: the system's apt setup is left as it is.
-    local apt=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/parts"
-        -o "Dir::State::Lists=$work/lists" -o APT::Sandbox::User=root)
-    apt-get "${apt[@]}" update -qq
-    (cd "$work" && apt-get "${apt[@]}" source --download-only -qq sqlite3)
+    mkdir -p "$out"
+    download_source sqlite3 "$work"
     tar -xJf "$work"/sqlite3_*.orig.tar.xz -C "$work"
     local tree
     tree=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'sqlite3-*' | head -n1)
@@ -88,20 +95,8 @@ fetch_python_headers() {
     fi
     local work=$build/python-src
     rm -rf "$work" "$out"
-    mkdir -p "$work/lists/partial" "$work/parts" "$out"
-    local release
-    release=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-    cat >"$work/parts/source.sources" <<SOURCES
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: $release
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
-    local apt=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/parts"
-        -o "Dir::State::Lists=$work/lists" -o APT::Sandbox::User=root)
-    apt-get "${apt[@]}" update -qq
-    (cd "$work" && apt-get "${apt[@]}" source --download-only -qq "python$python_version")
+    mkdir -p "$out"
+    download_source "python$python_version" "$work"
     tar -xzf "$work"/python"$python_version"_*.orig.tar.gz -C "$work" --wildcards \
         '*/Include/*' '*/PC/pyconfig.h'
     local tree
