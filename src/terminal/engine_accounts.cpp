@@ -7,6 +7,7 @@
 #include "terminal/engine_storage.h"
 #include "terminal/enums.h"
 #include "terminal/market.h"
+#include "terminal/wire_text.h"
 
 Engine g_engine = {};
 
@@ -244,8 +245,8 @@ void engine_account_info(AccountInfoRecord* record) {
     record->margin_level = f.margin_level;
     record->margin_so_call = a.margin_so_call;
     record->margin_so_so = a.margin_so_so;
-    set_field_text(record->name, sizeof(record->name), a.settings.name);
-    set_field_text(record->server, sizeof(record->server), a.settings.server);
-    set_field_text(record->currency, sizeof(record->currency), a.settings.currency);
-    set_field_text(record->company, sizeof(record->company), a.settings.company);
+    FIELD_PUT(record->name, a.settings.name.c_str());
+    FIELD_PUT(record->server, a.settings.server.c_str());
+    FIELD_PUT(record->currency, a.settings.currency.c_str());
+    FIELD_PUT(record->company, a.settings.company.c_str());
 }

@@ -14,9 +14,9 @@ namespace {
 const std::u16string kUsd = u"USD";
 
 std::u16string margin_currency(const SymbolInfoRecord& info) {
-    std::u16string currency = field_text(info.currency_margin, sizeof(info.currency_margin));
+    std::u16string currency = FIELD_GET(info.currency_margin);
     if (currency.empty()) {
-        currency = field_text(info.currency_base, sizeof(info.currency_base));
+        currency = FIELD_GET(info.currency_base);
     }
     return currency;
 }
@@ -40,14 +40,6 @@ bool is_futures(uint32_t calc_mode) {
 }
 
 }  // namespace
-
-std::u16string field_text(const uint8_t* field, size_t bytes) {
-    return field_get(field, bytes);
-}
-
-void set_field_text(uint8_t* field, size_t bytes, const std::u16string& text) {
-    field_put(field, bytes, text.c_str());
-}
 
 double money(double amount) {
     return std::round(amount * 100) / 100;
@@ -85,8 +77,8 @@ bool symbol_calc(const std::u16string& name, const std::u16string& currency, Sym
     out->info = info;
     out->bid = info->bid;
     out->ask = info->ask;
-    std::u16string base = field_text(info->currency_base, sizeof(info->currency_base));
-    std::u16string profit = field_text(info->currency_profit, sizeof(info->currency_profit));
+    std::u16string base = FIELD_GET(info->currency_base);
+    std::u16string profit = FIELD_GET(info->currency_profit);
     std::u16string margin = margin_currency(*info);
     if (profit == currency) {
         out->profit_rate_buy = out->profit_rate_sell = 1.0;

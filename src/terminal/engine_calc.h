@@ -11,10 +11,6 @@
 #include "api/wire_symbols.h"
 #include "terminal/engine_state.h"
 
-// The text of a fixed UTF-16 field of a wire record, and the reverse.
-std::u16string field_text(const uint8_t* field, size_t bytes);
-void set_field_text(uint8_t* field, size_t bytes, const std::u16string& text);
-
 // A symbol's description and what converts its amounts into the account
 // currency at the current prices. Rates are 0 when no symbol links the
 // currencies.

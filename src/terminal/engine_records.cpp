@@ -4,6 +4,7 @@
 #include "terminal/engine_state.h"
 #include "terminal/engine_storage.h"
 #include "terminal/enums.h"
+#include "terminal/wire_text.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ void position_record(const Position& p, SymbolCache* cache, TradePositionRecord*
     if (calc) {
         r->profit = money(position_profit(p, *calc, &r->price_current));
     }
-    set_field_text(r->symbol, sizeof(r->symbol), p.symbol);
-    set_field_text(r->comment, sizeof(r->comment), p.comment);
+    FIELD_PUT(r->symbol, p.symbol.c_str());
+    FIELD_PUT(r->comment, p.comment.c_str());
 }
 
 void order_record(const Order& o, SymbolCache* cache, TradeOrderRecord* r) {
@@ -64,8 +65,8 @@ void order_record(const Order& o, SymbolCache* cache, TradeOrderRecord* r) {
     if (calc) {
         r->price_current = is_buy(o.type) ? calc->ask : calc->bid;
     }
-    set_field_text(r->symbol, sizeof(r->symbol), o.symbol);
-    set_field_text(r->comment, sizeof(r->comment), o.comment);
+    FIELD_PUT(r->symbol, o.symbol.c_str());
+    FIELD_PUT(r->comment, o.comment.c_str());
 }
 
 void deal_record(const Deal& d, TradeDealRecord* r) {
@@ -85,8 +86,8 @@ void deal_record(const Deal& d, TradeDealRecord* r) {
     r->swap = d.swap;
     r->profit = d.profit;
     r->fee = d.fee;
-    set_field_text(r->symbol, sizeof(r->symbol), d.symbol);
-    set_field_text(r->comment, sizeof(r->comment), d.comment);
+    FIELD_PUT(r->symbol, d.symbol.c_str());
+    FIELD_PUT(r->comment, d.comment.c_str());
 }
 
 uint64_t current_login() {

@@ -10,6 +10,7 @@
 #include "terminal/engine_state.h"
 #include "terminal/enums.h"
 #include "terminal/market.h"
+#include "terminal/wire_text.h"
 
 namespace {
 
@@ -20,8 +21,8 @@ bool is_success(uint32_t retcode) {
 Request make_request(const TradeRequestRecord& record) {
     Request request;
     request.record = &record;
-    request.symbol = field_text(record.symbol, sizeof(record.symbol));
-    request.comment = field_text(record.comment, sizeof(record.comment));
+    request.symbol = FIELD_GET(record.symbol);
+    request.comment = FIELD_GET(record.comment);
     request.now_msc = market_now_msc();
     return request;
 }
@@ -32,7 +33,8 @@ bool money_suffices(const Figures& before, const Figures& after) {
 }
 
 void put_comment(uint8_t* field, size_t bytes, const Outcome& out) {
-    set_field_text(field, bytes, out.comment.empty() ? retcode_comment(out.retcode) : out.comment);
+    const char16_t* text = out.comment.empty() ? retcode_comment(out.retcode) : out.comment.c_str();
+    field_put(field, bytes, text);
 }
 
 }  // namespace

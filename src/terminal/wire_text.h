@@ -12,4 +12,5 @@ void field_put_utf8(uint8_t* field, size_t bytes, const char* text);
 std::u16string field_get(const uint8_t* field, size_t bytes);
 
 #define FIELD_PUT(record_field, text) field_put(record_field, sizeof(record_field), text)
+#define FIELD_GET(record_field) field_get(record_field, sizeof(record_field))
 #define FIELD_PUT_UTF8(record_field, text) field_put_utf8(record_field, sizeof(record_field), text)
