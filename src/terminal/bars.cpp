@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "terminal/calendar.h"
 #include "terminal/enums.h"
 #include "terminal/protocol.h"
 #include "terminal/series.h"
@@ -40,38 +41,12 @@ bool timeframe_valid(int32_t timeframe) {
     return timeframe == kTimeframeMN1 || timeframe_minutes(timeframe) > 0;
 }
 
-static int64_t floor_div(int64_t value, int64_t divisor) {
-    int64_t quotient = value / divisor;
-    return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
-}
-
-// Days since 1970 to a civil date and back (proleptic Gregorian).
-static void civil_from_days(int64_t days, int64_t* year, unsigned* month) {
-    days += 719468;
-    int64_t era = floor_div(days, 146097);
-    unsigned doe = (unsigned)(days - era * 146097);
-    unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    unsigned mp = (5 * doy + 2) / 153;
-    *month = mp < 10 ? mp + 3 : mp - 9;
-    *year = (int64_t)yoe + era * 400 + (*month <= 2);
-}
-
-static int64_t days_from_civil(int64_t year, unsigned month) {
-    year -= month <= 2;
-    int64_t era = floor_div(year, 400);
-    unsigned yoe = (unsigned)(year - era * 400);
-    unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5;
-    unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + (int64_t)doe - 719468;
-}
-
 int64_t bar_start(int32_t timeframe, int64_t minute) {
     if (timeframe == kTimeframeMN1) {
         int64_t year;
         unsigned month;
         civil_from_days(floor_div(minute, 1440), &year, &month);
-        return days_from_civil(year, month) * 1440;
+        return days_from_civil(year, month, 1) * 1440;
     }
     if (timeframe == kTimeframeW1) {
         // Weeks open on Sunday; 1970-01-04 was one.

@@ -7,16 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "terminal/calendar.h"
 #include "terminal/enums.h"
-
-static int64_t days_from_civil(int64_t year, unsigned month, unsigned day) {
-    year -= month <= 2;
-    int64_t era = (year >= 0 ? year : year - 399) / 400;
-    unsigned yoe = (unsigned)(year - era * 400);
-    unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + (int64_t)doe - 719468;
-}
 
 // Milliseconds since 1970; a bare number is taken in `unit_ms`.
 static bool parse_time(const std::string& text, int64_t unit_ms, int64_t* msc) {
@@ -154,7 +146,7 @@ bool csv_read_ticks(const std::string& path, std::vector<TickRecord>* ticks, std
         }
         TickRecord tick = {};
         tick.time_msc = msc;
-        tick.time = msc >= 0 ? msc / 1000 : (msc - 999) / 1000;
+        tick.time = floor_div(msc, 1000);
         tick.bid = v[0];
         tick.ask = v[1];
         tick.last = v[2];

@@ -1,5 +1,6 @@
 // Reads: open positions and pending orders from memory, history from the
 // database, as wire records.
+#include "terminal/calendar.h"
 #include "terminal/engine_calc.h"
 #include "terminal/engine_state.h"
 #include "terminal/engine_storage.h"
@@ -10,7 +11,7 @@ namespace {
 
 // Seconds of a millisecond time, rounding towards the past.
 int64_t seconds(int64_t msc) {
-    return msc >= 0 ? msc / 1000 : -((-msc + 999) / 1000);
+    return floor_div(msc, 1000);
 }
 
 void position_record(const Position& p, SymbolCache* cache, TradePositionRecord* r) {

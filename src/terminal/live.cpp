@@ -6,6 +6,7 @@
 #include <ctime>
 #include <vector>
 
+#include "terminal/calendar.h"
 #include "terminal/enums.h"
 #include "terminal/market.h"
 #include "terminal/series.h"
@@ -15,7 +16,7 @@
 constexpr int kLookBackDays = 10;
 
 static int64_t day_of(int64_t msc) {
-    return msc >= 0 ? msc / 86400000 : (msc - 86399999) / 86400000;
+    return floor_div(msc, 86400000);
 }
 
 static void start_day(LiveState* live, double previous_close, int64_t day) {

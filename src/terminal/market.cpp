@@ -3,6 +3,7 @@
 
 #include <ctime>
 
+#include "terminal/calendar.h"
 #include "terminal/live.h"
 #include "terminal/market_state.h"
 
@@ -41,6 +42,6 @@ bool market_open(const char16_t* name, int64_t time_msc) {
         symbol->sets.back().time_msc <= time_msc) {
         return true;
     }
-    int64_t minute = time_msc >= 0 ? time_msc / 60000 : (time_msc - 59999) / 60000;
+    int64_t minute = floor_div(time_msc, 60000);
     return schedule_open(symbol->model.schedule, minute);
 }

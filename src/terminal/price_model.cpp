@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "terminal/calendar.h"
 #include "terminal/enums.h"
 
 uint64_t mix64(uint64_t value) {
@@ -31,11 +32,6 @@ void path_init(PricePath* path, const PriceModel* model) {
         path->left[k] = 0;
         path->right[k] = 0;
     }
-}
-
-static int64_t floor_div(int64_t value, int64_t divisor) {
-    int64_t quotient = value / divisor;
-    return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
 }
 
 // Square roots of the octave periods, then their inverses.

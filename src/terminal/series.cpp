@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "terminal/calendar.h"
 #include "terminal/bar_cache.h"
 #include "terminal/enums.h"
 
@@ -217,11 +218,6 @@ void bar_add_tick(RateRecord* bar, const TickRecord& tick, double scale, bool fi
     if (tick.flags & kTickFlagVolume) {
         bar->real_volume += tick.volume;
     }
-}
-
-static int64_t floor_div(int64_t value, int64_t divisor) {
-    int64_t quotient = value / divisor;
-    return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
 }
 
 // Appends the bars of `day` opening in [from_minute, to_minute).
