@@ -1,6 +1,5 @@
 // Accounts: the database's life cycle, the demo accounts, login and the
 // account record.
-#include <cmath>
 
 #include "terminal/engine_calc.h"
 #include "terminal/engine_state.h"
@@ -50,28 +49,41 @@ Account new_account(const AccountSettings& settings) {
 void create_account(const AccountSettings& settings, Changes* changes) {
     Account account = new_account(settings);
     account.settings.balance = 0;
-    double deposit = std::round(settings.balance * 100) / 100;
+    double deposit = money(settings.balance);
     if (deposit > 0) {
         account.settings.balance = deposit;
-        Deal deal = {};
-        deal.ticket = take_ticket();
-        deal.login = settings.login;
-        deal.time_msc = market_now_msc();
-        deal.type = kDealTypeBalance;
-        deal.entry = kDealEntryIn;
-        deal.reason = kReasonClient;
-        deal.profit = deposit;
-        deal.comment = u"Deposit";
-        changes->deals.push_back(deal);
+        changes->deals.push_back(deposit_deal(settings.login, deposit, market_now_msc()));
     }
     g_engine.books[settings.login].account = account;
     changes->accounts.insert(settings.login);
+}
+
+// Loads the stored state; a new database starts its tickets at the first one.
+bool load_state(std::string* error) {
+    bool loaded = storage_load(&g_engine, error);
+    if (g_engine.next_ticket < kFirstTicket) {
+        g_engine.next_ticket = kFirstTicket;
+    }
+    return loaded;
 }
 
 }  // namespace
 
 uint64_t take_ticket() {
     return g_engine.next_ticket++;
+}
+
+Deal deposit_deal(uint64_t login, double amount, int64_t now_msc) {
+    Deal deal = {};
+    deal.ticket = take_ticket();
+    deal.login = login;
+    deal.time_msc = now_msc;
+    deal.type = kDealTypeBalance;
+    deal.entry = kDealEntryIn;
+    deal.reason = kReasonClient;
+    deal.profit = amount;
+    deal.comment = u"Deposit";
+    return deal;
 }
 
 Book* find_book(uint64_t login) {
@@ -120,21 +132,15 @@ bool commit_changes(const Changes& changes) {
         return true;
     }
     std::string ignored;
-    storage_load(&g_engine, &ignored);
-    if (g_engine.next_ticket < kFirstTicket) {
-        g_engine.next_ticket = kFirstTicket;
-    }
+    load_state(&ignored);
     return false;
 }
 
 bool engine_open(const std::string& database_path, std::string* error) {
     engine_close();
-    if (!storage_open(database_path, error) || !storage_load(&g_engine, error)) {
+    if (!storage_open(database_path, error) || !load_state(error)) {
         storage_close();
         return false;
-    }
-    if (g_engine.next_ticket < kFirstTicket) {
-        g_engine.next_ticket = kFirstTicket;
     }
     g_engine.open = true;
     if (g_engine.books.empty()) {

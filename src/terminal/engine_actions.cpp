@@ -18,10 +18,6 @@ bool refuse(Outcome* out, uint32_t retcode, const char16_t* comment = nullptr) {
     return false;
 }
 
-bool is_hedging(const Book& book) {
-    return book.account.settings.margin_mode == kAccountMarginModeRetailHedging;
-}
-
 Position* find_position(Book* book, uint64_t ticket) {
     auto found = book->positions.find(ticket);
     return found == book->positions.end() ? nullptr : &found->second;
@@ -65,18 +61,12 @@ Order new_order(Book* book, const Request& request, uint32_t type, double volume
 
 // Whether a deal adds to the account's exposure: a deal that names no
 // position opens one, except on a netting account holding the other side.
-bool opens_exposure(const Book& book, const std::u16string& symbol, bool buy,
-                    const Position* target) {
-    if (target || is_hedging(book)) {
+bool opens_exposure(Book* book, const std::u16string& symbol, bool buy, const Position* target) {
+    if (target || is_hedging(*book)) {
         return target == nullptr;
     }
-    for (const auto& entry : book.positions) {
-        const Position& p = entry.second;
-        if (p.symbol == symbol) {
-            return (p.type == kPositionTypeBuy) == buy;
-        }
-    }
-    return true;
+    const Position* held = netting_position(book, symbol);
+    return !held || (held->type == kPositionTypeBuy) == buy;
 }
 
 // A market deal: opens, adds to, reduces or closes a position.
@@ -105,7 +95,7 @@ bool do_deal(Book* book, Request request, Changes* changes, Outcome* out) {
         return refuse(out, kRetcodeInvalid, u"A position closes with the opposite type");
     }
     uint32_t code =
-        check_trade_mode(*info, opens_exposure(*book, request.symbol, buy, position), buy);
+        check_trade_mode(*info, opens_exposure(book, request.symbol, buy, position), buy);
     if (!code)
         code = check_order_mode(*info, r.type);
     if (!code)
@@ -159,7 +149,7 @@ uint32_t check_pending(const SymbolInfoRecord& info, const Order& o, int64_t now
     if (code) {
         return code;
     }
-    bool stop_limit = o.type == kOrderTypeBuyStopLimit || o.type == kOrderTypeSellStopLimit;
+    bool stop_limit = is_stop_limit(o.type);
     double entry = stop_limit ? o.price_stoplimit : o.price_open;
     code = check_stops(info, is_buy(o.type), entry, o.sl, o.tp);
     if (code) {
@@ -223,12 +213,7 @@ bool do_sltp(Book* book, const Request& request, Changes* changes, Outcome* out)
     if (r.position != 0) {
         position = find_position(book, r.position);
     } else if (!is_hedging(*book)) {
-        for (auto& entry : book->positions) {
-            if (entry.second.symbol == request.symbol) {
-                position = &entry.second;
-                break;
-            }
-        }
+        position = netting_position(book, request.symbol);
     }
     if (!position) {
         return refuse(out, kRetcodePositionClosed);
@@ -273,7 +258,7 @@ bool do_modify(Book* book, const Request& request, Changes* changes, Outcome* ou
     }
     Order changed = *order;
     changed.price_open = round_price(*info, r.price);
-    if (changed.type == kOrderTypeBuyStopLimit || changed.type == kOrderTypeSellStopLimit) {
+    if (is_stop_limit(changed.type)) {
         changed.price_stoplimit = round_price(*info, r.stoplimit);
     }
     changed.sl = round_price(*info, r.sl);

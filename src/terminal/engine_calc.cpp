@@ -41,6 +41,10 @@ bool is_futures(uint32_t calc_mode) {
 
 }  // namespace
 
+bool money_suffices(const Figures& before, const Figures& after) {
+    return after.margin <= before.margin || after.margin_free >= 0;
+}
+
 double money(double amount) {
     return std::round(amount * 100) / 100;
 }
@@ -48,6 +52,10 @@ double money(double amount) {
 bool is_buy(uint32_t order_type) {
     return order_type == kOrderTypeBuy || order_type == kOrderTypeBuyLimit ||
            order_type == kOrderTypeBuyStop || order_type == kOrderTypeBuyStopLimit;
+}
+
+bool is_stop_limit(uint32_t order_type) {
+    return order_type == kOrderTypeBuyStopLimit || order_type == kOrderTypeSellStopLimit;
 }
 
 const SymbolInfoRecord* find_symbol(const std::u16string& name) {
@@ -153,6 +161,11 @@ double profit_rate_at(const SymbolCalc& calc, uint32_t type, double close) {
     return is_buy(type) ? calc.profit_rate_buy : calc.profit_rate_sell;
 }
 
+double account_profit(const SymbolCalc& calc, uint32_t type, double volume, double open,
+                      double close) {
+    return raw_profit(*calc.info, type, volume, open, close) * profit_rate_at(calc, type, close);
+}
+
 double hedged_margin_share(const SymbolInfoRecord& info) {
     if (info.trade_contract_size <= 0 || info.margin_hedged <= 0) {
         return 0;
@@ -165,9 +178,7 @@ double position_profit(const Position& position, const SymbolCalc& calc, double*
     if (price_current) {
         *price_current = close;
     }
-    double profit =
-        raw_profit(*calc.info, position.type, position.volume, position.price_open, close);
-    return profit * profit_rate_at(calc, position.type, close);
+    return account_profit(calc, position.type, position.volume, position.price_open, close);
 }
 
 namespace {

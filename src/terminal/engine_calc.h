@@ -48,6 +48,9 @@ double raw_profit(const SymbolInfoRecord& info, uint32_t type, double volume, do
 double raw_margin(const SymbolInfoRecord& info, double volume, double price, uint32_t leverage);
 double margin_rate_at(const SymbolCalc& calc, double price);
 double profit_rate_at(const SymbolCalc& calc, uint32_t type, double close);
+// The profit of a move from open to close, in the account currency.
+double account_profit(const SymbolCalc& calc, uint32_t type, double volume, double open,
+                      double close);
 
 // The part of a symbol's margin that a hedged volume still pays, 0 to 1.
 double hedged_margin_share(const SymbolInfoRecord& info);
@@ -64,8 +67,11 @@ struct Figures {
 };
 // Figures as the account shows them: profits and margin in whole cents.
 Figures book_figures(const Book& book);
+// A fill that raises the margin needs the free margin to stay positive.
+bool money_suffices(const Figures& before, const Figures& after);
 
 // An amount of the account currency rounded to cents.
 double money(double amount);
 
 bool is_buy(uint32_t order_type);
+bool is_stop_limit(uint32_t order_type);

@@ -31,8 +31,7 @@ double realised_profit(const Book& book, const Position& position, double volume
     if (!symbol_calc(position.symbol, book.account.settings.currency, &calc)) {
         return 0;
     }
-    double raw = raw_profit(*calc.info, position.type, volume, position.price_open, price);
-    return money(raw * profit_rate_at(calc, position.type, price));
+    return money(account_profit(calc, position.type, volume, position.price_open, price));
 }
 
 void book_profit(Book* book, Changes* changes, Deal* deal, double profit) {
@@ -72,19 +71,6 @@ void reduce_position(Book* book, Changes* changes, Position* position, double vo
     } else {
         change_position(changes, *position);
     }
-}
-
-Position* netting_position(Book* book, const std::u16string& symbol) {
-    for (auto& entry : book->positions) {
-        if (entry.second.symbol == symbol) {
-            return &entry.second;
-        }
-    }
-    return nullptr;
-}
-
-bool is_netting(const Book& book) {
-    return book.account.settings.margin_mode != kAccountMarginModeRetailHedging;
 }
 
 // Netting: the symbol's one position grows, shrinks, closes or turns over.
@@ -127,6 +113,19 @@ void fill_netting(Book* book, Changes* changes, const Order& order, Deal* deal, 
 
 }  // namespace
 
+bool is_hedging(const Book& book) {
+    return book.account.settings.margin_mode == kAccountMarginModeRetailHedging;
+}
+
+Position* netting_position(Book* book, const std::u16string& symbol) {
+    for (auto& entry : book->positions) {
+        if (entry.second.symbol == symbol) {
+            return &entry.second;
+        }
+    }
+    return nullptr;
+}
+
 double normalize_volume(double volume) {
     return std::round(volume * 1e8) / 1e8;
 }
@@ -146,7 +145,7 @@ uint64_t fill_order(Book* book, Changes* changes, Order order, double price, int
         book_profit(book, changes, &deal, realised_profit(*book, *position, volume, price));
         reduce_position(book, changes, position, volume, now_msc);
     } else if (Position* existing =
-                   is_netting(*book) ? netting_position(book, order.symbol) : nullptr) {
+                   !is_hedging(*book) ? netting_position(book, order.symbol) : nullptr) {
         fill_netting(book, changes, order, &deal, existing, now_msc);
     } else {
         Position position = new_position(order, volume, price, now_msc);

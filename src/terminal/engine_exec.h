@@ -9,6 +9,11 @@
 
 #include "terminal/engine_state.h"
 
+// A hedging account holds any number of positions per symbol; a netting
+// account holds at most one, found by netting_position.
+bool is_hedging(const Book& book);
+Position* netting_position(Book* book, const std::u16string& symbol);
+
 // Volumes are kept to 8 decimals so that partial closes add up exactly.
 double normalize_volume(double volume);
 bool volume_is_zero(double volume);

@@ -4,9 +4,9 @@
 // committed in one transaction.
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <unordered_map>
 
+#include "link/text.h"
 #include "terminal/engine_calc.h"
 #include "terminal/engine_exec.h"
 #include "terminal/engine_rules.h"
@@ -79,7 +79,7 @@ void fill_triggered(Step* step, uint64_t ticket, const SymbolCalc& calc) {
     book->orders.erase(ticket);
     fill_order(book, &fill, order, price, step->now_msc);
     Figures after = book_figures(*book);
-    if (after.margin > before.margin && after.margin_free < 0) {
+    if (!money_suffices(before, after)) {
         restore_snapshot(book, snapshot);
         finish_pending(book, step->changes, ticket, kOrderStateRejected, step->now_msc);
         return;
@@ -117,7 +117,7 @@ void run_orders(Step* step) {
         if (!calc || !symbol_open(step, o.symbol) || !is_triggered(o, *calc)) {
             continue;
         }
-        if (o.type == kOrderTypeBuyStopLimit || o.type == kOrderTypeSellStopLimit) {
+        if (is_stop_limit(o.type)) {
             place_limit(step, ticket);
         } else {
             fill_triggered(step, ticket, *calc);
@@ -126,9 +126,9 @@ void run_orders(Step* step) {
 }
 
 std::u16string stop_comment(const char* kind, double price, uint32_t digits) {
-    char text[64];
-    snprintf(text, sizeof(text), "[%s %.*f]", kind, (int)digits, price);
-    return std::u16string(text, text + strlen(text));
+    char16_t text[64];
+    text_format(text, 64, "[%s %.*f]", kind, (int)digits, price);
+    return text;
 }
 
 void close_position(Step* step, uint64_t ticket, uint32_t reason, double price, const char* kind,

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "terminal/engine_calc.h"
 #include "terminal/enums.h"
 
 namespace {
@@ -18,10 +19,6 @@ double min_distance(const SymbolInfoRecord& info) {
 // Compares prices with half a point of slack, since they arrive as doubles.
 bool at_least(double distance, double wanted, const SymbolInfoRecord& info) {
     return distance >= wanted - info.point * 0.5;
-}
-
-bool is_buy_type(uint32_t type) {
-    return type % 2 == 0;
 }
 
 }  // namespace
@@ -169,9 +166,9 @@ uint32_t check_pending_price(const SymbolInfoRecord& info, uint32_t type, double
         default:
             return kRetcodeInvalidOrder;
     }
-    if (ok && (type == kOrderTypeBuyStopLimit || type == kOrderTypeSellStopLimit)) {
+    if (ok && is_stop_limit(type)) {
         // The limit order placed at the trigger must be a valid limit there.
-        bool buy = is_buy_type(type);
+        bool buy = is_buy(type);
         ok = std::isfinite(stoplimit) && stoplimit > 0 &&
              at_least(buy ? price - stoplimit : stoplimit - price, 0, info);
     }

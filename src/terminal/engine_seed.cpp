@@ -9,24 +9,11 @@ namespace {
 
 const char16_t* const kSeedSymbols[] = {u"EURUSD", u"GBPUSD", u"USDJPY", u"AUDUSD", u"USDCHF"};
 
-Deal deposit_deal(const Book& book, double amount, int64_t now_msc) {
-    Deal deal = {};
-    deal.ticket = take_ticket();
-    deal.login = book.account.settings.login;
-    deal.time_msc = now_msc;
-    deal.type = kDealTypeBalance;
-    deal.entry = kDealEntryIn;
-    deal.reason = kReasonClient;
-    deal.profit = amount;
-    deal.comment = u"Deposit";
-    return deal;
-}
-
 }  // namespace
 
 bool engine_open_test_positions(uint32_t count, std::string* error) {
     Book* book = current_book();
-    if (!book || book->account.settings.margin_mode != kAccountMarginModeRetailHedging) {
+    if (!book || !is_hedging(*book)) {
         *error = "test positions need a hedging account";
         return false;
     }
@@ -68,7 +55,7 @@ bool engine_open_test_positions(uint32_t count, std::string* error) {
     if (f.margin > 0 && f.margin_level < 1000) {
         double amount = money(f.margin * 10 - f.equity + 1);
         book->account.settings.balance = money(book->account.settings.balance + amount);
-        changes.deals.push_back(deposit_deal(*book, amount, now));
+        changes.deals.push_back(deposit_deal(book->account.settings.login, amount, now));
         changes.accounts.insert(book->account.settings.login);
     }
     if (!commit_changes(changes)) {

@@ -131,6 +131,8 @@ const std::vector<const Position*>& positions_in_order(const Book& book);
 void positions_changed(Book* book);
 
 uint64_t take_ticket();
+// A balance deal that pays `amount` into the account, with a new ticket.
+Deal deposit_deal(uint64_t login, double amount, int64_t now_msc);
 Book* current_book();
 Book* find_book(uint64_t login);
 

@@ -80,20 +80,23 @@ void finalize_statements() {
     statements = Statements{};
 }
 
-std::string insert_sql(const char* table, const char* columns, int count) {
-    std::string sql = std::string("INSERT OR REPLACE INTO ") + table + "(" + columns + ") VALUES(";
-    for (int i = 0; i < count; ++i) {
-        sql += i ? ",?" : "?";
+// One placeholder per listed column.
+std::string insert_sql(const char* table, const char* columns) {
+    std::string sql = std::string("INSERT OR REPLACE INTO ") + table + "(" + columns + ") VALUES(?";
+    for (const char* c = columns; *c; ++c) {
+        if (*c == ',') {
+            sql += ",?";
+        }
     }
     return sql + ")";
 }
 
 bool prepare_statements() {
-    statements.put_account = prepare(insert_sql("accounts", kAccountColumns, 16));
-    statements.put_position = prepare(insert_sql("positions", kPositionColumns, 14));
+    statements.put_account = prepare(insert_sql("accounts", kAccountColumns));
+    statements.put_position = prepare(insert_sql("positions", kPositionColumns));
     statements.delete_position = prepare("DELETE FROM positions WHERE ticket = ?");
-    statements.put_order = prepare(insert_sql("orders", kOrderColumns, 23));
-    statements.put_deal = prepare(insert_sql("deals", kDealColumns, 17));
+    statements.put_order = prepare(insert_sql("orders", kOrderColumns));
+    statements.put_deal = prepare(insert_sql("deals", kDealColumns));
     statements.put_setting = prepare("INSERT OR REPLACE INTO settings(key, value) VALUES(?, ?)");
     return statements.put_account && statements.put_position && statements.delete_position &&
            statements.put_order && statements.put_deal && statements.put_setting;

@@ -27,11 +27,6 @@ Request make_request(const TradeRequestRecord& record) {
     return request;
 }
 
-// A fill that raises the margin needs the free margin to stay positive.
-bool money_suffices(const Figures& before, const Figures& after) {
-    return after.margin <= before.margin || after.margin_free >= 0;
-}
-
 void put_comment(uint8_t* field, size_t bytes, const Outcome& out) {
     const char16_t* text = out.comment.empty() ? retcode_comment(out.retcode) : out.comment.c_str();
     field_put(field, bytes, text);
