@@ -12,21 +12,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "link/platform/posix_socket.h"
 #include "terminal/engine.h"
 #include "terminal/live.h"
 #include "terminal/market.h"
 #include "terminal/terminal.h"
 
-// A request longer than this is not one the protocol knows: its client is
-// dropped instead of being buffered.
-constexpr uint32_t kMaxRequest = 64 * 1024;
 // How often the market steps while no client speaks.
 constexpr int kStepMs = 50;
-// A connection keeps its reply buffer between replies, since allocating and
-// faulting in tens of megabytes again for every large reply costs more than
-// making the reply; only a buffer above this size is given back, so that one
-// huge reply does not pin its memory for the rest of the connection.
-constexpr size_t kKeptReplyBytes = 64u << 20;
 
 static int g_wake[2] = {-1, -1};
 
@@ -63,30 +56,6 @@ static int listen_at(const std::string& path, std::string* error) {
         return -1;
     }
     return fd;
-}
-
-// Answers the next complete request in the input buffer, if there is one.
-// False when the client sent something that is not a request.
-static bool serve_input(Session& session, bool* served) {
-    *served = false;
-    if (session.in.size() < 4) {
-        return true;
-    }
-    uint32_t length;
-    std::memcpy(&length, session.in.data(), 4);
-    if (length < 4 || length > kMaxRequest) {
-        log_line("client %d sent a request of %u bytes; dropped", session.fd, length);
-        return false;
-    }
-    if (session.in.size() < 4 + (size_t)length) {
-        return true;
-    }
-    uint32_t command;
-    std::memcpy(&command, session.in.data() + 4, 4);
-    handle_request(session, command, session.in.data() + 8, length - 4, &session.out);
-    session.in.erase(session.in.begin(), session.in.begin() + 4 + length);
-    *served = true;
-    return true;
 }
 
 // False when the client is gone or misbehaved.
@@ -131,24 +100,8 @@ static bool write_client(Session& session) {
         }
         return false;
     }
-    session.out.clear();
-    if (session.out.capacity() > kKeptReplyBytes) {
-        std::vector<uint8_t>().swap(session.out);
-    }
-    session.out_sent = 0;
+    reply_sent(session);
     return true;
-}
-
-static bool same_user(int fd) {
-#if defined(__linux__)
-    ucred peer;
-    socklen_t size = sizeof(peer);
-    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == getuid();
-#else
-    uid_t uid;
-    gid_t gid;
-    return getpeereid(fd, &uid, &gid) == 0 && uid == getuid();
-#endif
 }
 
 // Held open so that a connection can still be taken and turned away when
@@ -175,7 +128,7 @@ static void accept_clients(int listener, std::list<Session>* sessions) {
             }
             return;
         }
-        if (!same_user(fd) || !set_non_blocking(fd)) {
+        if (!posix_peer_is_this_user(fd) || !set_non_blocking(fd)) {
             close(fd);  // only this user's processes may drive the terminal
             continue;
         }
@@ -200,7 +153,7 @@ static bool step_client(Session& session, short events) {
     // cannot fill the terminal's memory with them.
     while (session.out.empty()) {
         bool served = false;
-        if (!serve_input(session, &served)) {
+        if (!serve_next_request(session, &served)) {
             return false;
         }
         if (!served) {

@@ -14,16 +14,9 @@
 #include "terminal/market.h"
 #include "terminal/terminal.h"
 
-// A request longer than this is not one the protocol knows: its client is
-// dropped instead of being buffered.
-constexpr uint32_t kMaxRequest = 64 * 1024;
 // How often the market steps while no client speaks.
 constexpr DWORD kStepMs = 50;
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
-// A connection keeps its reply buffer between replies, since allocating and
-// faulting in tens of megabytes again for every large reply costs more than
-// making the reply; only a buffer above this size is given back.
-constexpr size_t kKeptReplyBytes = 64u << 20;
 // One wait takes at most 64 handles: the stop event, the listening instance
 // and one per client. A client beyond these finds the pipe busy and waits.
 constexpr size_t kMaxClients = MAXIMUM_WAIT_OBJECTS - 2;
@@ -88,40 +81,16 @@ static bool listen_next(Listener& listener, std::string* error) {
     return false;
 }
 
-// Answers every complete request in the input buffer; false when the client
-// sent something that is not a request.
-static bool serve_input(Session& session) {
-    size_t used = 0;
-    bool ok = true;
-    // One reply at a time in flight keeps a client that never reads from
-    // filling memory with replies.
-    while (session.out.empty() && session.in.size() - used >= 4) {
-        uint32_t length;
-        std::memcpy(&length, session.in.data() + used, 4);
-        if (length < 4 || length > kMaxRequest) {
-            log_line("client %d sent a request of %u bytes; dropped", session.fd, length);
-            ok = false;
-            break;
-        }
-        if (session.in.size() - used < 4 + (size_t)length) {
-            break;
-        }
-        uint32_t command;
-        std::memcpy(&command, session.in.data() + used + 4, 4);
-        handle_request(session, command, session.in.data() + used + 8, length - 4, &session.out);
-        used += 4 + (size_t)length;
-    }
-    session.in.erase(session.in.begin(), session.in.begin() + used);
-    return ok;
-}
-
 // Starts the client's next transfer: the pending reply if there is one, else
 // a read of more requests. False when the client is to be dropped.
 static bool start_transfer(PipeClient& client) {
-    if (!serve_input(client.session)) {
+    Session& session = client.session;
+    // One reply at a time in flight keeps a client that never reads from
+    // filling memory with replies.
+    bool served = false;
+    if (session.out.empty() && !serve_next_request(session, &served)) {
         return false;
     }
-    Session& session = client.session;
     client.writing = !session.out.empty();
     BOOL done;
     if (client.writing) {
@@ -149,11 +118,7 @@ static bool finish_transfer(PipeClient& client) {
     if (client.writing) {
         session.out_sent += moved;
         if (session.out_sent >= session.out.size()) {
-            session.out.clear();
-            if (session.out.capacity() > kKeptReplyBytes) {
-                std::vector<uint8_t>().swap(session.out);
-            }
-            session.out_sent = 0;
+            reply_sent(session);
         }
     } else {
         session.in.insert(session.in.end(), client.buffer, client.buffer + moved);

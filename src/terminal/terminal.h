@@ -44,6 +44,17 @@ struct Session {
 void handle_request(Session& session, uint32_t command, const uint8_t* payload, size_t size,
                     std::vector<uint8_t>* out);
 
+// A request longer than this is not one the protocol knows: its client is
+// dropped instead of being buffered.
+constexpr uint32_t kMaxRequest = 64 * 1024;
+
+// Answers the next complete request in the session's input, if there is one,
+// into its output. False when the client sent something that is not a
+// request.
+bool serve_next_request(Session& session, bool* served);
+// Readies the session's output for the next reply once this one has gone out.
+void reply_sent(Session& session);
+
 // The handlers of one group of commands; false when the command is not theirs.
 struct RequestReader;
 class ReplyWriter;

@@ -116,7 +116,7 @@ SocketFolderState posix_make_socket_folder(const char* folder, char* reason, siz
 
 // ---- Pipe client ----
 
-static bool peer_is_this_user(int fd) {
+bool posix_peer_is_this_user(int fd) {
 #if defined(__APPLE__)
     uid_t uid;
     gid_t gid;
@@ -192,7 +192,7 @@ PlatformHandle platform_pipe_open(const char16_t* name, uint32_t* error, char* r
         close(fd);
         return kInvalidHandle;
     }
-    if (!peer_is_this_user(fd)) {
+    if (!posix_peer_is_this_user(fd)) {
         return refuse(fd, error, refusal, refusal_size, "the pipe's server runs as another user");
     }
     int flags = fcntl(fd, F_GETFL);

@@ -17,3 +17,7 @@ enum SocketFolderState { kSocketFolderPrivate, kSocketFolderMissing, kSocketFold
 SocketFolderState posix_check_socket_folder(const char* folder, char* reason, size_t size);
 // Creates the folder with mode 0700 when it is missing, then checks it.
 SocketFolderState posix_make_socket_folder(const char* folder, char* reason, size_t size);
+
+// Whether the process at the other end of a connected socket runs as this
+// user.
+bool posix_peer_is_this_user(int fd);
