@@ -90,9 +90,8 @@ static bool import_history(std::string* error) {
 }
 
 static bool add_accounts(std::string* error) {
-    for (const std::string& text : terminal_config().accounts) {
-        AccountSettings account;
-        if (!parse_account(text, &account) || !engine_add_account(account, error)) {
+    for (const AccountSettings& account : terminal_config().accounts) {
+        if (!engine_add_account(account, error)) {
             return false;
         }
     }

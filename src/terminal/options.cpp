@@ -75,7 +75,7 @@ bool parse_options(int argc, char** argv, TerminalConfig* config, std::string* e
                 *error = std::string("bad account: ") + value;
                 return false;
             }
-            config->accounts.push_back(value);
+            config->accounts.push_back(account);
         } else {
             *error = "unknown option or bad value: " + option;
             return false;

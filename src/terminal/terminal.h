@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/status.h"
+#include "terminal/engine.h"
 
 struct TerminalConfig {
     uint32_t build = 4000;
@@ -21,7 +22,7 @@ struct TerminalConfig {
     uint32_t positions = 0;
     std::vector<std::string> import_bars;   // SYMBOL=FILE
     std::vector<std::string> import_ticks;  // SYMBOL=FILE
-    std::vector<std::string> accounts;      // login:password:server:...
+    std::vector<AccountSettings> accounts;  // from --add-account
     // Filled at start-up.
     std::string executable;  // canonical path of this program
     std::string install_folder;
