@@ -51,11 +51,12 @@ static void symbol_info(RequestReader& in, ReplyWriter& reply) {
 }
 
 static bool has_trading(const char16_t* name) {
-    std::vector<TradePositionRecord> positions;
+    if (engine_positions_count(name) > 0) {
+        return true;
+    }
     std::vector<TradeOrderRecord> orders;
-    engine_positions(name, &positions);
     engine_orders(name, &orders);
-    return !positions.empty() || !orders.empty();
+    return !orders.empty();
 }
 
 static void symbol_select(RequestReader& in, ReplyWriter& reply) {
@@ -164,14 +165,8 @@ static void book_get(Session& session, RequestReader& in, ReplyWriter& reply) {
     }
     std::vector<BookInfoRecord> levels;
     book_levels(*symbol, market_now_msc(), &levels);
-    reply.u32((uint32_t)levels.size());
-    reply.put(levels.data(), levels.size() * sizeof(BookInfoRecord));
+    reply.records(levels.data(), levels.size(), sizeof(BookInfoRecord));
     reply.finish(kStatusOk);
-}
-
-static void put_records(ReplyWriter& reply, const void* records, size_t count, size_t size) {
-    reply.u32((uint32_t)count);
-    reply.put(records, count * size);
 }
 
 static bool valid_tick_filter(int32_t which) {
@@ -208,7 +203,7 @@ static void ticks_query(uint32_t command, RequestReader& in, ReplyWriter& reply)
     if (limit > 0 && from <= to) {
         series_ticks(*symbol, from, to, now, which, limit, &ticks);
     }
-    put_records(reply, ticks.data(), ticks.size(), sizeof(TickRecord));
+    reply.records(ticks.data(), ticks.size(), sizeof(TickRecord));
     reply.finish(kStatusOk);
 }
 

@@ -10,8 +10,7 @@
 
 template <typename Record>
 static void put_list(ReplyWriter& reply, const std::vector<Record>& records) {
-    reply.u32((uint32_t)records.size());
-    reply.put(records.data(), records.size() * sizeof(Record));
+    reply.records(records.data(), records.size(), sizeof(Record));
     reply.finish(kStatusOk);
 }
 
@@ -113,88 +112,126 @@ static bool range(RequestReader& in, ReplyWriter& reply, int64_t* from, int64_t*
     return plain(in, reply);
 }
 
-static void open_trading(uint32_t command, RequestReader& in, ReplyWriter& reply) {
+// Open positions and pending orders; false when the command is not one of them.
+static bool open_trading(uint32_t command, RequestReader& in, ReplyWriter& reply) {
     char16_t symbol[32];
     uint64_t ticket = 0;
-    if (command == kCmdPositionsTotal && plain(in, reply)) {
-        put_total(reply, engine_positions_total());
-    } else if (command == kCmdOrdersTotal && plain(in, reply)) {
-        put_total(reply, engine_orders_total());
-    } else if (command == kCmdPositionsGet && plain(in, reply)) {
-        put_positions(reply, nullptr);
-    } else if (command == kCmdPositionsBySymbol && symbol_text(in, reply, symbol)) {
-        put_positions(reply, symbol);
-    } else if (command == kCmdPositionByTicket && id(in, reply, &ticket)) {
-        TradePositionRecord record = {};
-        put_one(reply, engine_position(ticket, &record), record);
-    } else if (command == kCmdOrdersGet && plain(in, reply)) {
-        std::vector<TradeOrderRecord> list;
-        engine_orders(nullptr, &list);
-        put_list(reply, list);
-    } else if (command == kCmdOrdersBySymbol && symbol_text(in, reply, symbol)) {
-        std::vector<TradeOrderRecord> list;
-        engine_orders(symbol, &list);
-        put_list(reply, list);
-    } else if (command == kCmdOrderByTicket && id(in, reply, &ticket)) {
-        TradeOrderRecord record = {};
-        put_one(reply, engine_order(ticket, &record), record);
+    TradePositionRecord position = {};
+    TradeOrderRecord order = {};
+    std::vector<TradeOrderRecord> orders;
+    switch (command) {
+        case kCmdPositionsTotal:
+            if (plain(in, reply)) {
+                put_total(reply, engine_positions_total());
+            }
+            return true;
+        case kCmdOrdersTotal:
+            if (plain(in, reply)) {
+                put_total(reply, engine_orders_total());
+            }
+            return true;
+        case kCmdPositionsGet:
+            if (plain(in, reply)) {
+                put_positions(reply, nullptr);
+            }
+            return true;
+        case kCmdPositionsBySymbol:
+            if (symbol_text(in, reply, symbol)) {
+                put_positions(reply, symbol);
+            }
+            return true;
+        case kCmdPositionByTicket:
+            if (id(in, reply, &ticket)) {
+                put_one(reply, engine_position(ticket, &position), position);
+            }
+            return true;
+        case kCmdOrdersGet:
+            if (plain(in, reply)) {
+                engine_orders(nullptr, &orders);
+                put_list(reply, orders);
+            }
+            return true;
+        case kCmdOrdersBySymbol:
+            if (symbol_text(in, reply, symbol)) {
+                engine_orders(symbol, &orders);
+                put_list(reply, orders);
+            }
+            return true;
+        case kCmdOrderByTicket:
+            if (id(in, reply, &ticket)) {
+                put_one(reply, engine_order(ticket, &order), order);
+            }
+            return true;
+        default:
+            return false;
     }
 }
 
-static void history(uint32_t command, RequestReader& in, ReplyWriter& reply) {
+// History orders and deals; false when the command is not one of them.
+static bool history(uint32_t command, RequestReader& in, ReplyWriter& reply) {
     int64_t from = 0, to = 0;
     uint64_t key = 0;
+    TradeOrderRecord order = {};
+    TradeDealRecord deal = {};
     std::vector<TradeOrderRecord> orders;
     std::vector<TradeDealRecord> deals;
-    if (command == kCmdHistoryOrdersTotal && range(in, reply, &from, &to)) {
-        engine_history_orders(from, to, &orders);
-        put_total(reply, (uint32_t)orders.size());
-    } else if (command == kCmdHistoryOrdersGet && range(in, reply, &from, &to)) {
-        engine_history_orders(from, to, &orders);
-        put_list(reply, orders);
-    } else if (command == kCmdHistoryOrdersByPosition && id(in, reply, &key)) {
-        engine_history_orders_by_position(key, &orders);
-        put_list(reply, orders);
-    } else if (command == kCmdHistoryOrderByTicket && id(in, reply, &key)) {
-        TradeOrderRecord record = {};
-        put_one(reply, engine_history_order(key, &record), record);
-    } else if (command == kCmdHistoryDealsTotal && range(in, reply, &from, &to)) {
-        engine_history_deals(from, to, &deals);
-        put_total(reply, (uint32_t)deals.size());
-    } else if (command == kCmdHistoryDealsGet && range(in, reply, &from, &to)) {
-        engine_history_deals(from, to, &deals);
-        put_list(reply, deals);
-    } else if (command == kCmdHistoryDealsByPosition && id(in, reply, &key)) {
-        engine_history_deals_by_position(key, &deals);
-        put_list(reply, deals);
-    } else if (command == kCmdHistoryDealByTicket && id(in, reply, &key)) {
-        TradeDealRecord record = {};
-        put_one(reply, engine_history_deal(key, &record), record);
+    switch (command) {
+        case kCmdHistoryOrdersTotal:
+            if (range(in, reply, &from, &to)) {
+                engine_history_orders(from, to, &orders);
+                put_total(reply, (uint32_t)orders.size());
+            }
+            return true;
+        case kCmdHistoryOrdersGet:
+            if (range(in, reply, &from, &to)) {
+                engine_history_orders(from, to, &orders);
+                put_list(reply, orders);
+            }
+            return true;
+        case kCmdHistoryOrdersByPosition:
+            if (id(in, reply, &key)) {
+                engine_history_orders_by_position(key, &orders);
+                put_list(reply, orders);
+            }
+            return true;
+        case kCmdHistoryOrderByTicket:
+            if (id(in, reply, &key)) {
+                put_one(reply, engine_history_order(key, &order), order);
+            }
+            return true;
+        case kCmdHistoryDealsTotal:
+            if (range(in, reply, &from, &to)) {
+                engine_history_deals(from, to, &deals);
+                put_total(reply, (uint32_t)deals.size());
+            }
+            return true;
+        case kCmdHistoryDealsGet:
+            if (range(in, reply, &from, &to)) {
+                engine_history_deals(from, to, &deals);
+                put_list(reply, deals);
+            }
+            return true;
+        case kCmdHistoryDealsByPosition:
+            if (id(in, reply, &key)) {
+                engine_history_deals_by_position(key, &deals);
+                put_list(reply, deals);
+            }
+            return true;
+        case kCmdHistoryDealByTicket:
+            if (id(in, reply, &key)) {
+                put_one(reply, engine_history_deal(key, &deal), deal);
+            }
+            return true;
+        default:
+            return false;
     }
 }
 
 bool handle_trading_command(Session&, uint32_t command, RequestReader& in, ReplyWriter& reply) {
+    if (open_trading(command, in, reply) || history(command, in, reply)) {
+        return true;
+    }
     switch (command) {
-        case kCmdPositionsTotal:
-        case kCmdPositionsGet:
-        case kCmdPositionsBySymbol:
-        case kCmdPositionByTicket:
-        case kCmdOrdersTotal:
-        case kCmdOrdersGet:
-        case kCmdOrdersBySymbol:
-        case kCmdOrderByTicket:
-            open_trading(command, in, reply);
-            return true;
-        case kCmdHistoryOrdersTotal:
-        case kCmdHistoryOrdersGet:
-        case kCmdHistoryOrdersByPosition:
-        case kCmdHistoryOrderByTicket:
-        case kCmdHistoryDealsTotal:
-        case kCmdHistoryDealsGet:
-        case kCmdHistoryDealsByPosition:
-        case kCmdHistoryDealByTicket:
-            history(command, in, reply);
-            return true;
         case kCmdOrderCheck:
         case kCmdOrderSend:
             trade_request(command, in, reply);

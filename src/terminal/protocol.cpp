@@ -1,5 +1,7 @@
 #include "terminal/protocol.h"
 
+#include "link/text.h"
+
 bool RequestReader::text(char16_t* out, size_t units) {
     uint32_t count = u32();
     if (!ok || count >= units || left < (size_t)count * 2) {
@@ -32,10 +34,7 @@ void ReplyWriter::put(const void* data, size_t size) {
 }
 
 void ReplyWriter::text(const char16_t* text) {
-    uint32_t count = 0;
-    while (text[count] != 0) {
-        count++;
-    }
+    uint32_t count = (uint32_t)text_length(text);
     u32(count);
     for (uint32_t i = 0; i < count; i++) {
         uint8_t unit[2] = {(uint8_t)(text[i] & 0xFF), (uint8_t)(text[i] >> 8)};

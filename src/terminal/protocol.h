@@ -69,6 +69,11 @@ class ReplyWriter {
     void u32(uint32_t value) { put(&value, 4); }
     void f64(double value) { put(&value, 8); }
     void text(const char16_t* text);
+    // A u32 count, then the records.
+    void records(const void* data, size_t count, size_t size) {
+        u32((uint32_t)count);
+        put(data, count * size);
+    }
     // Makes room for `size` more bytes at once, so that a reply of known
     // size never grows by reallocation.
     void expect(size_t size) { out_->reserve(out_->size() + size); }
