@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr int32_t kFilterDone = 1;
-
 // Copies the next pattern from `scan` into `pattern` (NUL-terminated, trailing
 // spaces removed) and returns where the scan goes on: at the comma that ended
 // the pattern, or at the end of the mask. Units beyond the pattern limit are
@@ -105,16 +103,16 @@ bool group_mask_match(const char16_t* mask, const char16_t* symbol) {
     return passes;
 }
 
-int32_t filter_by_group(const char16_t* mask, void** records, uint32_t* count, size_t record_size,
-                        size_t symbol_offset) {
-    if (*count == 0 || *records == nullptr) {
-        return kFilterDone;
+void filter_by_group(const char16_t* mask, void* records, uint32_t* count, size_t record_size,
+                     size_t symbol_offset) {
+    if (*count == 0 || records == nullptr) {
+        return;
     }
     // Kept records move forward within the same storage: a second array of
     // the same size would cost an allocation and a page fault per 4 KiB
     // (a tenth of a call over 100,000 positions), and when every record
     // passes nothing moves at all.
-    uint8_t* storage = static_cast<uint8_t*>(*records);
+    uint8_t* storage = static_cast<uint8_t*>(records);
     uint32_t kept_count = 0;
     for (uint32_t i = 0; i < *count; ++i) {
         const uint8_t* record = storage + static_cast<size_t>(i) * record_size;
@@ -132,5 +130,4 @@ int32_t filter_by_group(const char16_t* mask, void** records, uint32_t* count, s
         }
     }
     *count = kept_count;
-    return kFilterDone;
 }

@@ -26,7 +26,7 @@ bool group_pattern_match(const char16_t* pattern, const char16_t* symbol);
 
 // Keeps, at the front of the array of `*count` records and in their order,
 // the records whose symbol (at `symbol_offset`) passes the mask, and sets
-// `*count` to their number. The array stays where it is and keeps its size.
-// Returns 1; it needs no memory, so it cannot fail.
-int32_t filter_by_group(const char16_t* mask, void** records, uint32_t* count, size_t record_size,
-                        size_t symbol_offset);
+// `*count` to their number. The array stays where it is and keeps its size;
+// it needs no memory, so it cannot fail.
+void filter_by_group(const char16_t* mask, void* records, uint32_t* count, size_t record_size,
+                     size_t symbol_offset);

@@ -1,7 +1,5 @@
 // Depth of market: open, close and read the book of one symbol.
-#include <cstdlib>
-
-#include "api/call_result.h"
+#include "api/record_query.h"
 #include "api/symbol_argument.h"
 #include "api/wire_book.h"
 #include "link/call.h"
@@ -50,16 +48,7 @@ PyObject* market_book_get(PyObject*, PyObject* args) {
         return set_last_error(kStatusInvalidParams, "Invalid arguments");
     }
 
-    void* storage = nullptr;
-    uint32_t count = 0;
     RequestField request = request_text(symbol);
-    ReplyField reply = reply_array(&storage, &count, sizeof(BookInfoRecord));
-    int32_t status = client_call(kCmdMarketBookGet, &request, 1, &reply, 1);
-    if (status < 0) {
-        return set_last_error(status);
-    }
-    PyObject* book = records_tuple(static_cast<const uint8_t*>(storage), count,
-                                   sizeof(BookInfoRecord), book_info_object);
-    std::free(storage);
-    return result_or_call_failed(book);
+    const RecordKind levels = {sizeof(BookInfoRecord), 0, book_info_object};
+    return query_records(kCmdMarketBookGet, &request, 1, levels, nullptr);
 }

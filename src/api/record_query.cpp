@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "api/call_result.h"
 #include "api/group_filter.h"
 #include "api/wire_history.h"
 #include "api/wire_positions.h"
@@ -14,15 +15,6 @@ namespace {
 constexpr uint32_t kLargestTradeRecord = sizeof(TradeOrderRecord);
 static_assert(sizeof(TradePositionRecord) <= kLargestTradeRecord, "");
 static_assert(sizeof(TradeDealRecord) <= kLargestTradeRecord, "");
-
-PyObject* empty_tuple() {
-    PyObject* tuple = PyTuple_New(0);
-    if (tuple == nullptr) {
-        PyErr_Clear();
-        return set_last_error(kStatusCallFailed, "Terminal: Call failed");
-    }
-    return tuple;
-}
 
 }  // namespace
 
@@ -45,12 +37,7 @@ PyObject* query_total(uint32_t command, const RequestField* request, size_t requ
     if (status < 0) {
         return set_last_error(status);
     }
-    PyObject* result = py_u32(total);
-    if (result == nullptr) {
-        PyErr_Clear();
-        return set_last_error(kStatusCallFailed, "Terminal: Call failed");
-    }
-    return result;
+    return result_or_call_failed(py_u32(total));
 }
 
 PyObject* query_records(uint32_t command, const RequestField* request, size_t request_count,
@@ -59,46 +46,31 @@ PyObject* query_records(uint32_t command, const RequestField* request, size_t re
     uint32_t count = 0;
     ReplyField reply = reply_array(&storage, &count, kind.size);
     int32_t status = client_call(command, request, request_count, &reply, 1);
-    if (status >= 0 && group != nullptr) {
-        status = filter_by_group(group, &storage, &count, kind.size, kind.symbol_offset);
-    }
     if (status < 0) {
-        std::free(storage);
-        return set_last_error(status);
+        return set_last_error(status);  // the call has released the array
     }
-    PyObject* result = nullptr;
-    if (count == 0) {
-        result = PyTuple_New(0);
-    } else if (storage != nullptr) {
-        result =
-            records_tuple(static_cast<const uint8_t*>(storage), count, kind.size, kind.convert);
+    if (group != nullptr) {
+        filter_by_group(group, storage, &count, kind.size, kind.symbol_offset);
     }
+    PyObject* result =
+        records_tuple(static_cast<const uint8_t*>(storage), count, kind.size, kind.convert);
     std::free(storage);
-    if (result == nullptr) {
-        PyErr_Clear();
-        return set_last_error(kStatusCallFailed, "Terminal: Call failed");
-    }
-    return result;
+    return result_or_call_failed(result);
 }
 
 PyObject* query_ticket(uint32_t command, uint64_t ticket, const RecordKind& kind) {
     uint8_t record[kLargestTradeRecord];
     if (kind.size > sizeof record) {
-        return set_last_error(kStatusCallFailed, "Terminal: Call failed");
+        return set_last_error(kStatusCallFailed);
     }
     RequestField request = request_bytes(&ticket, sizeof ticket);
     ReplyField reply = reply_fixed(record, kind.size);
     int32_t status = client_call(command, &request, 1, &reply, 1);
     if (status == kStatusNotFound || status == 0) {
-        return empty_tuple();
+        return result_or_call_failed(PyTuple_New(0));
     }
     if (status < 0) {
         return set_last_error(status);
     }
-    PyObject* result = records_tuple(record, 1, kind.size, kind.convert);
-    if (result == nullptr) {
-        PyErr_Clear();
-        return set_last_error(kStatusCallFailed, "Terminal: Call failed");
-    }
-    return result;
+    return result_or_call_failed(records_tuple(record, 1, kind.size, kind.convert));
 }

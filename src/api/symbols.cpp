@@ -1,9 +1,9 @@
 // The symbol functions: count, list, full description, latest prices and the
 // market watch selection.
-#include <cstdlib>
 #include <cstring>
 
 #include "api/call_result.h"
+#include "api/record_query.h"
 #include "api/symbol_argument.h"
 #include "api/wire_symbols.h"
 #include "link/call.h"
@@ -133,13 +133,7 @@ static PyObject* tick_object(const TickRecord& wire) {
 
 PyObject* symbols_total(PyObject*, PyObject*) {
     reset_last_error();
-    uint32_t total = 0;
-    ReplyField reply = reply_fixed(&total, sizeof total);
-    int32_t status = client_call(kCmdSymbolsTotal, nullptr, 0, &reply, 1);
-    if (status < 0) {
-        return set_last_error(status);
-    }
-    return result_or_call_failed(py_u32(total));
+    return query_total(kCmdSymbolsTotal, nullptr, 0);
 }
 
 // The group mask of symbols_get: at most one positional text, replaced by the
@@ -171,23 +165,13 @@ PyObject* symbols_get(PyObject*, PyObject* args, PyObject* kwargs) {
         Py_RETURN_FALSE;
     }
 
-    void* storage = nullptr;
-    uint32_t count = 0;
-    ReplyField reply = reply_array(&storage, &count, sizeof(SymbolInfoRecord));
-    int32_t status;
+    // The terminal applies the mask itself.
+    const RecordKind symbols = {sizeof(SymbolInfoRecord), 0, symbol_info_object};
     if (group[0] == 0) {
-        status = client_call(kCmdSymbolsGet, nullptr, 0, &reply, 1);
-    } else {
-        RequestField request = request_text(group);
-        status = client_call(kCmdSymbolsGetGroup, &request, 1, &reply, 1);
+        return query_records(kCmdSymbolsGet, nullptr, 0, symbols, nullptr);
     }
-    if (status < 0) {
-        return set_last_error(status);
-    }
-    PyObject* symbols = records_tuple(static_cast<const uint8_t*>(storage), count,
-                                      sizeof(SymbolInfoRecord), symbol_info_object);
-    std::free(storage);
-    return result_or_call_failed(symbols);
+    RequestField request = request_text(group);
+    return query_records(kCmdSymbolsGetGroup, &request, 1, symbols, nullptr);
 }
 
 PyObject* symbol_info(PyObject*, PyObject* args) {
