@@ -117,20 +117,8 @@ PyObject* rates_call(uint32_t command, const char16_t* symbol, int32_t timeframe
     return records_array_call(command, request, 4, rates_dtype);
 }
 
-}  // namespace
-
-void build_market_data_types() {
-    rates_dtype = build_record_type(kRateFields);
-    ticks_dtype = build_record_type(kTickFields);
-}
-
-int32_t read_record_block(uint32_t command, const RequestField* request, size_t request_count,
-                          void** storage, uint32_t* count) {
-    ReplyField reply = reply_array_with(storage, count, kMarketRecordSize, allocate_array_data,
-                                        release_array_data);
-    return client_call(command, request, request_count, &reply, 1);
-}
-
+// A new read-only 1-D array of `type` over the storage, which it takes over;
+// null (storage untouched) when the type is absent or the array cannot be made.
 PyObject* wrap_records_array(void* storage, uint32_t count, PyObject* type) {
     if (type == nullptr) {
         return nullptr;
@@ -156,14 +144,22 @@ PyObject* wrap_records_array(void* storage, uint32_t count, PyObject* type) {
     return array;
 }
 
+}  // namespace
+
+void build_market_data_types() {
+    rates_dtype = build_record_type(kRateFields);
+    ticks_dtype = build_record_type(kTickFields);
+}
+
 PyObject* records_array_call(uint32_t command, const RequestField* request, size_t request_count,
                              PyObject* type) {
     void* storage = nullptr;
     uint32_t count = 0;
-    int32_t status = read_record_block(command, request, request_count, &storage, &count);
+    ReplyField reply = reply_array_with(&storage, &count, kMarketRecordSize, allocate_array_data,
+                                        release_array_data);
+    int32_t status = client_call(command, request, request_count, &reply, 1);
     if (status < 0) {
-        release_array_data(storage);
-        return set_last_error(status);
+        return set_last_error(status);  // the call has released the storage
     }
     PyObject* array = wrap_records_array(storage, count, type);
     if (array == nullptr) {
