@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "link/text.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/records.h"
@@ -90,7 +91,7 @@ bool store_field(PyObject* value, FieldKind kind, uint8_t* field) {
             }
             // Whatever follows an embedded NUL is not part of the text and
             // stays off the wire.
-            size_t units = text_units(text);
+            size_t units = text_length(text);
             std::memset(text + units, 0, (kSymbolUnits - units) * sizeof text[0]);
             std::memcpy(field, text, sizeof text);
             return true;

@@ -38,9 +38,6 @@ int32_t CInterClient::wait_ready(uint32_t timeout) {
     // Only the sleeps count, so the number of polls does not depend on how
     // fast the terminal answers.
     for (uint64_t elapsed = 0; elapsed < limit; elapsed += kStepMs) {
-        if (pipe == kInvalidHandle) {
-            return kStatusNoIpcConnection;
-        }
         uint32_t state = 0;
         ReplyField reply = reply_fixed(&state, sizeof(state));
         int32_t status = client_call(kCmdReadyState, nullptr, 0, &reply, 1);

@@ -78,8 +78,9 @@ static void record_login_failure(int32_t status) {
 
 static void record_initialize_failure() {
     char message[2048 + 64];
-    std::memcpy(message, "IPC initialize failed, ", sizeof("IPC initialize failed, "));
-    size_t prefix = std::strlen(message);
+    const char* start = status_text(kStatusIpcInitFailed);
+    size_t prefix = std::strlen(start);
+    std::memcpy(message, start, prefix + 1);
     utf16_to_utf8(client.error_text, kErrorTextUnits, message + prefix, sizeof(message) - prefix);
     record_last_error(kStatusIpcInitFailed, message);
 }
@@ -174,10 +175,6 @@ PyObject* login(PyObject*, PyObject* args, PyObject* kwargs) {
     if (arguments.login == 0) {
         return set_last_error_false(kStatusInvalidParams, "Invalid \"login\" argument");
     }
-    if (client.pipe == kInvalidHandle) {
-        return set_last_error_false(kStatusNoIpcConnection);
-    }
-
     int32_t status = send_login(arguments);
     if (status < 0) {
         record_login_failure(status);

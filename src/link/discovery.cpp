@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "link/launch.h"
+#include "link/pipe_name.h"
+#include "link/platform/platform.h"
 #include "link/text.h"
 
 constexpr size_t kFolderUnits = 260;
@@ -86,25 +88,13 @@ bool check_data_folder(CInterClient& link, const char16_t* folder, TerminalCandi
     return candidate->exe_path[0] != 0;
 }
 
-uint32_t parent_process_id() {
-    return platform_parent_process_id();
-}
-
-// The canonical path of an executable, or the path itself cut to fit, in at
-// most `max_units` units: 259 for the parent's image, 260 for a candidate.
-static void canonical_or_given(const char16_t* path, char16_t out[kFolderUnits + 1],
-                               size_t max_units) {
-    if (!platform_canonical_path(path, out, max_units + 1)) {
-        text_copy(out, max_units + 1, path);
-    }
-}
-
 static void parent_image_path(char16_t out[kFolderUnits + 1]) {
     out[0] = 0;
-    uint32_t parent = parent_process_id();
+    uint32_t parent = platform_parent_process_id();
     char16_t image[kFolderUnits + 1];
     if (parent != 0 && platform_process_image(parent, image, kFolderUnits + 1)) {
-        canonical_or_given(image, out, kFolderUnits - 1);
+        // Held to 259 units where a candidate gets 260.
+        canonical_or_given(image, out, kFolderUnits);
     }
 }
 
@@ -129,7 +119,7 @@ static bool visit_data_folder(const char16_t* name, bool is_directory, void* con
     }
     if (scan.parent_image[0] != 0) {
         char16_t canonical[kFolderUnits + 1];
-        canonical_or_given(scan.current.exe_path, canonical, kFolderUnits);
+        canonical_or_given(scan.current.exe_path, canonical, kFolderUnits + 1);
         if (std::memcmp(canonical, scan.parent_image,
                         (text_length(canonical) + 1) * sizeof(char16_t)) == 0) {
             scan.best = scan.current;

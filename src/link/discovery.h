@@ -18,5 +18,3 @@ bool discover_terminal(CInterClient& link);
 // Fills the candidate from one data folder; true when it names an existing
 // terminal executable.
 bool check_data_folder(CInterClient& link, const char16_t* folder, TerminalCandidate* candidate);
-// The id of the process that started this one, 0 if unknown.
-uint32_t parent_process_id();

@@ -3,10 +3,14 @@
 #include "link/platform/platform.h"
 #include "link/text.h"
 
-void canonical_executable_path(const char16_t* path, char16_t canonical[kCanonicalPathUnits]) {
-    if (!platform_canonical_path(path, canonical, kCanonicalPathUnits)) {
-        text_copy(canonical, kCanonicalPathUnits, path);
+void canonical_or_given(const char16_t* path, char16_t* out, size_t units) {
+    if (!platform_canonical_path(path, out, units)) {
+        text_copy(out, units, path);
     }
+}
+
+void canonical_executable_path(const char16_t* path, char16_t canonical[kCanonicalPathUnits]) {
+    canonical_or_given(path, canonical, kCanonicalPathUnits);
     platform_lower_case(canonical, text_length(canonical));
 }
 

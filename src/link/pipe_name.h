@@ -11,6 +11,9 @@ constexpr size_t kPipeNameUnits = 87;
 constexpr size_t kCanonicalPathUnits = 261;
 constexpr size_t kPathDigestBytes = 32;
 
+// The resolved path of the file when it can be resolved within `units` - 1
+// units, else `path` itself cut to that.
+void canonical_or_given(const char16_t* path, char16_t* out, size_t units);
 // The resolved path of the file when it can be resolved within 260 units,
 // else `path` itself cut to 260 units; lower-cased either way.
 void canonical_executable_path(const char16_t* path, char16_t canonical[kCanonicalPathUnits]);

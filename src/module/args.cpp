@@ -146,11 +146,3 @@ bool convert_float_argument(PyObject* object, double* value) {
     *value = PyFloat_AS_DOUBLE(object);
     return true;
 }
-
-size_t text_units(const char16_t* text) {
-    size_t units = 0;
-    while (text[units] != 0) {
-        ++units;
-    }
-    return units;
-}

@@ -30,6 +30,3 @@ bool convert_int64_argument(PyObject* object, int64_t* value);
 bool convert_uint64_argument(PyObject* object, uint64_t* value);
 bool convert_uint32_argument(PyObject* object, uint32_t* value);
 bool convert_float_argument(PyObject* object, double* value);
-
-// UTF-16 units of a NUL-terminated buffer, up to its first NUL.
-size_t text_units(const char16_t* text);

@@ -8,30 +8,30 @@ static char last_message[2048] = "";
 
 const char* status_text(int32_t code) {
     switch (code) {
-        case -2:
+        case kStatusInvalidParams:
             return "Terminal: Invalid params";
-        case -3:
+        case kStatusNoMemory:
             return "Terminal: Out of memory";
-        case -4:
+        case kStatusNotFound:
             return "Terminal: Not found";
-        case -5:
+        case kStatusIncompatible:
             return "Terminal: Incompatible versions, please install the latest version of "
                    "Terminal and Python module";
-        case -6:
+        case kStatusAuthFailed:
             return "Terminal: Authorization failed";
-        case -7:
+        case kStatusUnsupported:
             return "Terminal: Unsupported function";
-        case -10000:
+        case kStatusIpcCallFailed:
             return "IPC call failed";
-        case -10001:
+        case kStatusIpcSendFailed:
             return "IPC send failed";
-        case -10002:
+        case kStatusIpcRecvFailed:
             return "IPC recv failed";
-        case -10003:
+        case kStatusIpcInitFailed:
             return "IPC initialize failed, ";
-        case -10004:
+        case kStatusNoIpcConnection:
             return "No IPC connection";
-        case -10005:
+        case kStatusIpcTimeout:
             return "IPC timeout";
         default:
             return "Terminal: Call failed";

@@ -20,6 +20,7 @@
 #include "link/discovery.h"
 #include "link/launch.h"
 #include "link/pipe_name.h"
+#include "link/platform/platform.h"
 #include "link/status.h"
 #include "link/text.h"
 #include "api/wire_bars.h"
@@ -402,7 +403,7 @@ static int run_child(const char* parent_text) {
     uint32_t parent = (uint32_t)std::strtoul(parent_text, nullptr, 10);
     char16_t parent_image[kCanonicalPathUnits] = {};
     char16_t own_image[kCanonicalPathUnits] = {};
-    bool ok = parent_process_id() == parent &&
+    bool ok = platform_parent_process_id() == parent &&
               platform_process_image(parent, parent_image, kCanonicalPathUnits) &&
               platform_process_image(GetCurrentProcessId(), own_image, kCanonicalPathUnits) &&
               same_file(parent_image, own_image);
