@@ -14,10 +14,8 @@ unknown symbol and -2 for unusable prices. :func:`set_price` sends it.
 
 from __future__ import annotations
 
-import hashlib
 import os
 import shutil
-import signal
 import socket
 import struct
 import subprocess
@@ -27,7 +25,8 @@ from pathlib import Path
 from typing import List, Optional, Tuple
 
 import quillmark
-from quillmark.demo import terminal_pids
+import wire
+from quillmark.demo import stop_terminal, terminal_pids
 
 CMD_TEST_SET_PRICE = 60001
 
@@ -43,7 +42,7 @@ class TerminalHome:
 
     @property
     def socket_path(self) -> str:
-        return socket_path_for(self.exe)
+        return wire.socket_path(self.exe)
 
     def env(self) -> dict:
         env = dict(os.environ)
@@ -71,16 +70,7 @@ class TerminalHome:
         return terminal_pids(self.exe)
 
     def stop_all(self) -> None:
-        for pid in self.running_pids():
-            try:
-                os.kill(pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-        deadline = time.monotonic() + 5
-        while self.running_pids() and time.monotonic() < deadline:
-            for process in self.processes:
-                process.poll()
-            time.sleep(0.02)
+        stop_terminal(self.exe)
         for process in self.processes:
             if process.poll() is None:
                 process.kill()
@@ -99,13 +89,6 @@ def make_home(tmp_path: Path) -> TerminalHome:
     return TerminalHome(install=install, data_home=data_home, exe=str(exe))
 
 
-def socket_path_for(exe: str) -> str:
-    """The socket the terminal at `exe` listens on, derived as both sides do."""
-    canonical = os.path.realpath(exe).lower()
-    digest = hashlib.sha256(canonical.encode("utf-16-le")).hexdigest().upper()
-    return f"/tmp/zrv-{os.getuid()}/ZRV.Terminal.{digest}"
-
-
 def wait_for_socket(path: str, process: Optional[subprocess.Popen] = None,
                     timeout: float = 10.0) -> None:
     deadline = time.monotonic() + timeout
@@ -122,12 +105,6 @@ def wait_for_socket(path: str, process: Optional[subprocess.Popen] = None,
             raise RuntimeError(f"terminal exited with {process.returncode}: {err}")
         time.sleep(0.02)
     raise TimeoutError(f"no terminal socket at {path}")
-
-
-def text(value: str) -> bytes:
-    """A counted UTF-16 string as requests carry it."""
-    units = value.encode("utf-16-le")
-    return struct.pack("<I", len(units) // 2) + units
 
 
 class RawClient:
@@ -151,7 +128,7 @@ class RawClient:
         self.sock.sendall(data)
 
     def request(self, command: int, payload: bytes = b"") -> None:
-        self.sock.sendall(struct.pack("<II", 4 + len(payload), command) + payload)
+        self.sock.sendall(wire.request(command, payload))
 
     def _exactly(self, size: int) -> bytes:
         data = bytearray()
@@ -179,5 +156,5 @@ class RawClient:
 def set_price(home: TerminalHome, symbol: str, bid: float, ask: float) -> int:
     """Force a symbol's prices (terminal started with --test-controls)."""
     with RawClient(home.socket_path) as client:
-        status, _ = client.call(CMD_TEST_SET_PRICE, text(symbol) + struct.pack("<dd", bid, ask))
+        status, _ = client.call(CMD_TEST_SET_PRICE, wire.text(symbol) + struct.pack("<dd", bid, ask))
     return status

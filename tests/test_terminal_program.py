@@ -15,7 +15,8 @@ from pathlib import Path
 import pytest
 
 import quillmark
-from terminal_tools import RawClient, TerminalHome, text
+from terminal_tools import RawClient, TerminalHome
+from wire import text
 
 DEMO_LOGIN, DEMO_PASSWORD, DEMO_SERVER = 10001, "demo", "Quillmark-Demo"
 

@@ -6,12 +6,11 @@ from __future__ import annotations
 import os
 import struct
 from pathlib import Path
-from typing import Iterator, List
+from typing import List
 
 import pytest
 
-import quillmark
-from terminal_tools import TerminalHome, make_home
+from terminal_tools import TerminalHome
 
 ROOT = Path(__file__).resolve().parents[2]
 FUZZ = ROOT / "fuzz"
@@ -22,16 +21,10 @@ SANITIZED = os.environ.get("QUILLMARK_SANITIZED") == "1"
 
 
 @pytest.fixture
-def terminal(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[TerminalHome]:
+def terminal(home: TerminalHome) -> TerminalHome:
     """The bundled terminal, running, in a home of its own."""
-    home = make_home(tmp_path)
-    monkeypatch.setenv("XDG_DATA_HOME", str(home.data_home))
     home.start()
-    try:
-        yield home
-    finally:
-        quillmark.shutdown()
-        home.stop_all()
+    return home
 
 
 def split_frames(data: bytes) -> List[bytes]:

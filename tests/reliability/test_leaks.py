@@ -20,8 +20,9 @@ import quillmark
 import wire
 from canned_peer import CannedPeer
 from conftest import SANITIZED
-from terminal_tools import RawClient, TerminalHome, text
+from terminal_tools import RawClient, TerminalHome
 from trade_records import DEAL_SIZE, ORDER_SIZE, POSITION_SIZE
+from wire import text
 
 CALLS = int(os.environ.get("QUILLMARK_LEAK_CALLS", "20000" if SANITIZED else "100000"))
 WARM_UP = 3000
