@@ -16,21 +16,12 @@ seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD:-$root/build/fuzz}
 targets=${FUZZ_TARGETS:-"reply_fuzz request_fuzz"}
 
-if command -v apt-get >/dev/null && [ "$(id -u)" = 0 ]; then
-    need=()
-    for pkg in clang libclang-rt-14-dev cmake libssl-dev libsqlite3-dev; do
-        dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-    done
-    if [ "$(command -v python3)" = /usr/bin/python3 ]; then
-        for pkg in python3-dev python3-venv; do
-            dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-        done
-    fi
-    if [ ${#need[@]} -gt 0 ]; then
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
-    fi
+. .ci/packages.sh
+packages=(clang libclang-rt-14-dev cmake libssl-dev libsqlite3-dev)
+if [ "$(command -v python3)" = /usr/bin/python3 ]; then
+    packages+=(python3-dev python3-venv)
 fi
+install_missing_packages "${packages[@]}"
 clangxx=$(command -v clang++-14 || command -v clang++)
 
 # The reply target embeds the interpreter: it needs NumPy importable and its

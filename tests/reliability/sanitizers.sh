@@ -12,16 +12,8 @@ cd "$(dirname "$0")/../.."
 root=$(pwd)
 build=${SANITIZER_BUILD:-$root/build/sanitizers}
 
-if command -v apt-get >/dev/null && [ "$(id -u)" = 0 ]; then
-    need=()
-    for pkg in clang libclang-rt-14-dev cmake libssl-dev libsqlite3-dev; do
-        dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-    done
-    if [ ${#need[@]} -gt 0 ]; then
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
-    fi
-fi
+. .ci/packages.sh
+install_missing_packages clang libclang-rt-14-dev cmake libssl-dev libsqlite3-dev
 clangxx=$(command -v clang++-14 || command -v clang++)
 runtime=$("$clangxx" -print-file-name=libclang_rt.asan-x86_64.so)
 if [ ! -f "$runtime" ]; then
