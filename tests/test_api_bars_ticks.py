@@ -13,6 +13,7 @@ import numpy as np
 import pytest
 
 import quillmark
+from process_memory import resident_bytes
 from wire import i32, i64, request, text, u32
 
 TICKS_FROM, TICKS_RANGE, RATES_FROM, RATES_RANGE, RATES_FROM_POS = 104, 105, 106, 107, 108
@@ -199,11 +200,6 @@ def test_without_link(fake_terminal: Any) -> None:
 
     assert quillmark.copy_ticks_range("EURUSD", 0, 1, 0) is None
     assert quillmark.last_error() == (-10004, "No IPC connection")
-
-
-def resident_bytes() -> int:
-    with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * 4096
 
 
 @pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc/self/statm")

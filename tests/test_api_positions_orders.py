@@ -11,6 +11,7 @@ from typing import Any, Callable
 import pytest
 
 import quillmark
+from process_memory import resident_bytes
 from trade_records import (I64_MIN, U32_MAX, U64_MAX, counted, order_record,
                            position_record)
 from wire import request, text, u32, u64
@@ -238,11 +239,6 @@ def test_broken_link(fake_terminal: Any) -> None:
 
     assert quillmark.orders_get() is None
     assert quillmark.last_error()[0] in (-10001, -10002)
-
-
-def resident_bytes() -> int:
-    with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * 4096
 
 
 @pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc/self/statm")

@@ -16,6 +16,7 @@ import quillmark
 import wire
 from conftest import SANITIZED
 from fake_peer import FakePeer
+from process_memory import resident_bytes
 
 RECV_FAILED = -10002
 NO_LINK = -10004
@@ -37,11 +38,6 @@ ARRAY_CALLS = [
     pytest.param(lambda: quillmark.history_deals_get(position=3), 152, 300, b"",
                  id="history-deals"),
 ]
-
-
-def rss_bytes() -> int:
-    with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 def raw_reply(command: int, length: int, payload: bytes) -> bytes:
@@ -72,12 +68,12 @@ def test_count_beyond_the_reply_is_refused_before_allocating(
         # A reply that holds the count and two records at most.
         payload = head + wire.u32(count) + b"\x00" * (2 * size)
         fake_terminal.reply_raw(raw_reply(command, 8 + len(payload), payload))
-        before = rss_bytes()
+        before = resident_bytes()
         result, code, peak = call_measured(call)
         assert code == RECV_FAILED
         assert result in (None, (0, 0, ""))
         assert peak < 1 << 20
-        assert rss_bytes() - before < 16 << 20
+        assert resident_bytes() - before < 16 << 20
         # The reply was consumed whole: the link is open and in step.
         fake_terminal.reply(120, 0, wire.u32(7))
         assert quillmark.positions_total() == 7
@@ -94,13 +90,13 @@ def test_huge_announced_length_then_silence_fails_cleanly(
     fake_terminal.reply_then_close(
         raw_reply(command, 0xFFFFFFFF, head + wire.u32(count) + b"\x01" * (3 * size))
     )
-    before = rss_bytes()
+    before = resident_bytes()
     result = call()
     assert quillmark.last_error()[0] == RECV_FAILED
     assert result in (None, (0, 0, ""))
     # Storage may have been reserved for what was announced, but it was
     # never filled and is released again.
-    assert rss_bytes() - before < 64 << 20
+    assert resident_bytes() - before < 64 << 20
     assert quillmark.positions_total() is None
     assert quillmark.last_error()[0] == NO_LINK
 
