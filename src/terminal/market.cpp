@@ -22,15 +22,6 @@ const SymbolInfoRecord* market_symbol(const char16_t* name) {
     return &symbol->snapshot;
 }
 
-bool market_tick(const char16_t* name, TickRecord* tick) {
-    Symbol* symbol = find_symbol(name);
-    if (symbol == nullptr || !live_refresh(*symbol, market_now_msc())) {
-        return false;
-    }
-    *tick = symbol->live.tick;
-    return true;
-}
-
 bool market_open(const char16_t* name, int64_t time_msc) {
     Symbol* symbol = find_symbol(name);
     if (symbol == nullptr) {

@@ -10,9 +10,6 @@
 // terminal has no symbol of that name (NUL-terminated UTF-16).
 const SymbolInfoRecord* market_symbol(const char16_t* name);
 
-// The latest tick of a symbol; false when the symbol is unknown.
-bool market_tick(const char16_t* name, TickRecord* tick);
-
 // Whether the symbol's session is open at that time (milliseconds since 1970).
 bool market_open(const char16_t* name, int64_t time_msc);
 

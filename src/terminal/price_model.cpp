@@ -128,7 +128,6 @@ struct Random {
     uint64_t state;
     uint64_t next() { return mix64(state += 0x9E3779B97F4A7C15ull); }
     uint32_t below(uint32_t limit) { return (uint32_t)((next() >> 32) * limit >> 32); }
-    double unit() { return (double)(next() >> 11) * (1.0 / 9007199254740992.0); }
 };
 
 // What every tick of a minute shares.

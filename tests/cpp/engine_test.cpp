@@ -88,19 +88,6 @@ const SymbolInfoRecord* market_symbol(const char16_t* name) {
     return found == symbols.end() ? nullptr : &found->second.info;
 }
 
-bool market_tick(const char16_t* name, TickRecord* tick) {
-    const SymbolInfoRecord* info = market_symbol(name);
-    if (!info) {
-        return false;
-    }
-    *tick = TickRecord{};
-    tick->time = clock_msc / 1000;
-    tick->time_msc = clock_msc;
-    tick->bid = info->bid;
-    tick->ask = info->ask;
-    return true;
-}
-
 bool market_open(const char16_t* name, int64_t) {
     auto found = symbols.find(name);
     return found != symbols.end() && found->second.open;
