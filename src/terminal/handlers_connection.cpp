@@ -16,8 +16,8 @@
 
 // How long "connecting" lasts after start-up and after each login.
 constexpr int64_t kConnectingMs = 250;
-constexpr char16_t kReleaseDate[] = u"1 Dec 2026";
-constexpr uint32_t kVersionMajor = 5;
+constexpr char16_t kReleaseDate[] = u"01 Dec 2026";
+constexpr uint32_t kVersionMajor = 500;
 
 static uint32_t g_state = kTerminalConnecting;
 static int64_t g_state_since = 0;

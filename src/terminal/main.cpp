@@ -104,8 +104,15 @@ int main(int argc, char** argv) {
 #if defined(_WIN32)
     windows_arguments(&argc, &argv);
 #endif
+    // Asking for help, or mistyping an option, must never start a terminal:
+    // it would take the pipe that scripts connect to.
     if (!parse_options(argc, argv, &config, &error)) {
-        return fail("command line", error);
+        std::fprintf(stderr, "terminal64: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (config.show_help) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     if (!own_path(&config.executable)) {
         return fail("start", "cannot read /proc/self/exe");

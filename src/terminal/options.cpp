@@ -33,7 +33,8 @@ const char kUsage[] =
     "  --import-bars S=FILE     M1 bars of symbol S from a CSV file\n"
     "  --import-ticks S=FILE    ticks of symbol S from a CSV file\n"
     "  --add-account L:PASSWORD:SERVER:CURRENCY:BALANCE:LEVERAGE:hedging|netting[:otp]\n"
-    "  --positions N            open N test positions on the current account\n";
+    "  --positions N            open N test positions on the current account\n"
+    "  -h, --help               print this help and exit\n";
 
 bool parse_options(int argc, char** argv, TerminalConfig* config, std::string* error) {
     int at = 1;
@@ -46,7 +47,7 @@ bool parse_options(int argc, char** argv, TerminalConfig* config, std::string* e
         const char* value = at + 1 < argc ? argv[at + 1] : nullptr;
         uint64_t number = 0;
         bool takes_value = true;
-        if (option == "--help") {
+        if (option == "--help" || option == "-h") {
             config->show_help = true;
             takes_value = false;
         } else if (option == "--no-autotrading") {
