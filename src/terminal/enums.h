@@ -202,6 +202,12 @@ enum SymbolSwapMode : uint32_t {
     kSymbolSwapModeDisabled = 0,
     kSymbolSwapModePoints = 1,
     kSymbolSwapModeCurrencySymbol = 2,
+    kSymbolSwapModeCurrencyMargin = 3,
+    kSymbolSwapModeCurrencyDeposit = 4,
+    kSymbolSwapModeInterestCurrent = 5,
+    kSymbolSwapModeInterestOpen = 6,
+    kSymbolSwapModeReopenCurrent = 7,
+    kSymbolSwapModeReopenBid = 8,
 };
 
 enum SymbolChartMode : uint32_t {
