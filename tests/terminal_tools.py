@@ -10,6 +10,11 @@ command 60001 with the payload ``counted string symbol, f64 bid, f64 ask``
 and forces the symbol's prices from that moment on; ``bid = ask = 0`` hands
 the symbol back to its simulated market. It answers status 0, -4 for an
 unknown symbol and -2 for unusable prices. :func:`set_price` sends it.
+
+Test-only swap clock: command 60002 with the payload ``i64 milliseconds since
+1970`` charges the swaps of every midnight up to that time that has not been
+charged yet, and answers the u32 count of midnights passed.
+:func:`run_rollovers` sends it.
 """
 
 from __future__ import annotations
@@ -29,6 +34,7 @@ import wire
 from quillmark.demo import stop_terminal, terminal_pids
 
 CMD_TEST_SET_PRICE = 60001
+CMD_TEST_ROLLOVER = 60002
 
 
 @dataclass
@@ -158,3 +164,12 @@ def set_price(home: TerminalHome, symbol: str, bid: float, ask: float) -> int:
     with RawClient(home.socket_path) as client:
         status, _ = client.call(CMD_TEST_SET_PRICE, wire.text(symbol) + struct.pack("<dd", bid, ask))
     return status
+
+
+def run_rollovers(home: TerminalHome, until: float) -> int:
+    """Charge the swaps of every midnight up to `until` (seconds since 1970)."""
+    with RawClient(home.socket_path) as client:
+        status, body = client.call(CMD_TEST_ROLLOVER, struct.pack("<q", int(until * 1000)))
+    assert status == 0
+    (passed,) = struct.unpack("<I", body)
+    return passed

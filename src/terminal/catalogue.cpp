@@ -168,7 +168,9 @@ void describe(const Instrument& in, const char* name, const char* folder, uint64
     r.trade_calc_mode = in.kind == kForex ? kSymbolCalcModeForex : kSymbolCalcModeCfdLeverage;
     r.trade_mode = kSymbolTradeModeFull;
     r.trade_exemode = kSymbolExecutionMarket;
-    r.swap_mode = kSymbolSwapModePoints;
+    // Crypto brokers charge a yearly interest on the position's value; the
+    // others a number of points per lot.
+    r.swap_mode = in.kind == kCrypto ? kSymbolSwapModeInterestCurrent : kSymbolSwapModePoints;
     r.swap_rollover3days = 3;  // Wednesday
     r.expiration_mode = kSymbolExpirationGtc | kSymbolExpirationDay | kSymbolExpirationSpecified |
                         kSymbolExpirationSpecifiedDay;

@@ -24,12 +24,15 @@ struct AccountSettings {
     uint32_t leverage;
     uint32_t margin_mode;  // AccountMarginMode
     bool needs_otp;        // login answers -7
+    double commission;     // account currency per lot and side, on currency pairs
 };
 
 // Opens the database (creating and migrating it as needed); on first use it
 // also creates the demo accounts 10001 (hedging) and 10002 (netting), each
-// with password "demo" on server "Quillmark-Demo" and 10000 USD at 1:100.
-// False with a reason on failure.
+// with password "demo" on server "Quillmark-Demo", 10000 USD at 1:100 and a
+// commission of 3.5 USD per lot and side. Then charges the swaps of the
+// midnights that passed since the database was last open. False with a
+// reason on failure.
 bool engine_open(const std::string& database_path, std::string* error);
 void engine_close();
 
@@ -52,8 +55,14 @@ LoginResult engine_login(uint64_t login, const char16_t* password, const char16_
 void engine_account_info(AccountInfoRecord* record);
 
 // Prices moved: pending orders trigger, stops and stop-out close positions,
-// orders expire. Called by the server loop after each market step.
+// orders expire, and each midnight passed charges the day's swaps. Called by
+// the server loop after each market step.
 void engine_update(int64_t now_msc);
+
+// Charges the swaps of every midnight (UTC, the server's time) up to
+// `now_msc` that has not been charged yet, and commits them. A time before
+// the last rollover does nothing. Returns the number of midnights passed.
+int64_t engine_rollover(int64_t now_msc);
 
 // Each returns a status for the reply header (0 or positive on success,
 // a negative terminal status otherwise) and fills its record. A trade request

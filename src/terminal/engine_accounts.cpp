@@ -16,6 +16,7 @@ constexpr uint64_t kFirstTicket = 1000;
 constexpr uint32_t kLimitOrders = 200;
 constexpr double kMarginCallLevel = 50;
 constexpr double kStopOutLevel = 30;
+constexpr double kDemoCommission = 3.5;  // USD per lot and side
 
 AccountSettings demo_account(uint64_t login, const char16_t* name, uint32_t margin_mode) {
     AccountSettings a = {};
@@ -29,6 +30,7 @@ AccountSettings demo_account(uint64_t login, const char16_t* name, uint32_t marg
     a.leverage = 100;
     a.margin_mode = margin_mode;
     a.needs_otp = false;
+    a.commission = kDemoCommission;
     return a;
 }
 
@@ -161,6 +163,9 @@ bool engine_open(const std::string& database_path, std::string* error) {
     if (!find_book(g_engine.current_login)) {
         g_engine.current_login = g_engine.books.begin()->first;
     }
+    // The simulated server kept its clock while the terminal was closed:
+    // positions held over a midnight pay its swap even if no terminal ran.
+    engine_rollover(market_now_msc());
     return true;
 }
 

@@ -13,14 +13,6 @@ namespace {
 
 const std::u16string kUsd = u"USD";
 
-std::u16string margin_currency(const SymbolInfoRecord& info) {
-    std::u16string currency = FIELD_GET(info.currency_margin);
-    if (currency.empty()) {
-        currency = FIELD_GET(info.currency_base);
-    }
-    return currency;
-}
-
 // The rate of one symbol that quotes `from` in `to`, or the inverse of one
 // that quotes `to` in `from`.
 double direct_rate(const std::u16string& from, const std::u16string& to) {
@@ -40,6 +32,14 @@ bool is_futures(uint32_t calc_mode) {
 }
 
 }  // namespace
+
+std::u16string margin_currency(const SymbolInfoRecord& info) {
+    std::u16string currency = FIELD_GET(info.currency_margin);
+    if (currency.empty()) {
+        currency = FIELD_GET(info.currency_base);
+    }
+    return currency;
+}
 
 bool money_suffices(const Figures& before, const Figures& after) {
     return after.margin <= before.margin || after.margin_free >= 0;

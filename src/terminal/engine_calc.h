@@ -27,6 +27,8 @@ struct SymbolCalc {
 
 // Null when the market has no such symbol.
 const SymbolInfoRecord* find_symbol(const std::u16string& name);
+// The currency a symbol's margin is counted in.
+std::u16string margin_currency(const SymbolInfoRecord& info);
 bool symbol_calc(const std::u16string& name, const std::u16string& currency, SymbolCalc* out);
 
 // Keeps one SymbolCalc per symbol while a loop walks many positions.

@@ -9,7 +9,17 @@
 
 namespace {
 
-Deal new_deal(const Order& order, double volume, double price, int64_t now_msc) {
+// Currency pairs pay the account's commission on each deal; CFDs, metals and
+// crypto are paid for in their spread, as at most retail brokers.
+double deal_commission(const Book& book, const std::u16string& symbol, double volume) {
+    const SymbolInfoRecord* info = find_symbol(symbol);
+    if (!info || info->trade_calc_mode != kSymbolCalcModeForex) {
+        return 0;
+    }
+    return -money(book.account.settings.commission * volume);
+}
+
+Deal new_deal(const Book& book, const Order& order, double volume, double price, int64_t now_msc) {
     Deal deal = {};
     deal.ticket = take_ticket();
     deal.login = order.login;
@@ -22,6 +32,7 @@ Deal new_deal(const Order& order, double volume, double price, int64_t now_msc) 
     deal.price = price;
     deal.symbol = order.symbol;
     deal.comment = order.comment;
+    deal.commission = deal_commission(book, order.symbol, volume);
     return deal;
 }
 
@@ -34,10 +45,20 @@ double realised_profit(const Book& book, const Position& position, double volume
     return money(account_profit(calc, position.type, volume, position.price_open, price));
 }
 
-void book_profit(Book* book, Changes* changes, Deal* deal, double profit) {
-    deal->profit = profit;
-    book->account.settings.balance = money(book->account.settings.balance + profit);
+// The deal that closes part of a position takes that part of its swap.
+void take_swap(Deal* deal, Position* position, double volume) {
+    double share = volume >= position->volume ? position->swap
+                                              : money(position->swap * volume / position->volume);
+    deal->swap = money(deal->swap + share);
+    position->swap = money(position->swap - share);
+}
+
+// A deal's profit, swap and commission go to the balance as it is made.
+void settle(Book* book, Changes* changes, const Deal& deal) {
+    double amount = deal.profit + deal.swap + deal.commission;
+    book->account.settings.balance = money(book->account.settings.balance + amount);
     changes->accounts.insert(book->account.settings.login);
+    changes->deals.push_back(deal);
 }
 
 Position new_position(const Order& order, double volume, double price, int64_t now_msc) {
@@ -93,7 +114,8 @@ void fill_netting(Book* book, Changes* changes, const Order& order, Deal* deal, 
         return;
     }
     double closed = std::fmin(deal->volume, position->volume);
-    book_profit(book, changes, deal, realised_profit(*book, *position, closed, deal->price));
+    deal->profit = realised_profit(*book, *position, closed, deal->price);
+    take_swap(deal, position, closed);
     double left_over = normalize_volume(deal->volume - closed);
     if (volume_is_zero(left_over)) {
         deal->entry = kDealEntryOut;
@@ -136,13 +158,14 @@ bool volume_is_zero(double volume) {
 
 uint64_t fill_order(Book* book, Changes* changes, Order order, double price, int64_t now_msc) {
     double volume = normalize_volume(order.volume_current);
-    Deal deal = new_deal(order, volume, price, now_msc);
+    Deal deal = new_deal(*book, order, volume, price, now_msc);
     auto target = book->positions.find(order.position_id);
     if (order.position_id != 0 && target != book->positions.end()) {
         Position* position = &target->second;
         deal.position_id = position->ticket;
         deal.entry = kDealEntryOut;
-        book_profit(book, changes, &deal, realised_profit(*book, *position, volume, price));
+        deal.profit = realised_profit(*book, *position, volume, price);
+        take_swap(&deal, position, volume);
         reduce_position(book, changes, position, volume, now_msc);
     } else if (Position* existing =
                    !is_hedging(*book) ? netting_position(book, order.symbol) : nullptr) {
@@ -164,7 +187,7 @@ uint64_t fill_order(Book* book, Changes* changes, Order order, double price, int
     }
     order.position_id = deal.position_id;
     change_order(changes, order);
-    changes->deals.push_back(deal);
+    settle(book, changes, deal);
     return deal.ticket;
 }
 
@@ -177,16 +200,18 @@ uint64_t fill_close_by(Book* book, Changes* changes, Order order, uint64_t posit
     // whole profit of the pair; the second closes at its own opening price.
     double first_price = second->price_open;
     double second_price = second->price_open;
-    Deal deal = new_deal(order, volume, first_price, now_msc);
+    Deal deal = new_deal(*book, order, volume, first_price, now_msc);
     deal.type = first->type == kPositionTypeBuy ? kDealTypeSell : kDealTypeBuy;
     deal.entry = kDealEntryOutBy;
     deal.position_id = first->ticket;
-    book_profit(book, changes, &deal, realised_profit(*book, *first, volume, first_price));
-    Deal deal_by = new_deal(order, volume, second_price, now_msc);
+    deal.profit = realised_profit(*book, *first, volume, first_price);
+    take_swap(&deal, first, volume);
+    Deal deal_by = new_deal(*book, order, volume, second_price, now_msc);
     deal_by.type = second->type == kPositionTypeBuy ? kDealTypeSell : kDealTypeBuy;
     deal_by.entry = kDealEntryOutBy;
     deal_by.position_id = second->ticket;
-    book_profit(book, changes, &deal_by, realised_profit(*book, *second, volume, second_price));
+    deal_by.profit = realised_profit(*book, *second, volume, second_price);
+    take_swap(&deal_by, second, volume);
     order.state = kOrderStateFilled;
     order.time_done_msc = now_msc;
     order.volume_initial = volume;
@@ -198,8 +223,8 @@ uint64_t fill_close_by(Book* book, Changes* changes, Order order, uint64_t posit
     reduce_position(book, changes, second, volume, now_msc);
     reduce_position(book, changes, first, volume, now_msc);
     change_order(changes, order);
-    changes->deals.push_back(deal);
-    changes->deals.push_back(deal_by);
+    settle(book, changes, deal);
+    settle(book, changes, deal_by);
     return deal.ticket;
 }
 

@@ -217,15 +217,20 @@ void engine_update(int64_t now_msc) {
     if (!g_engine.open) {
         return;
     }
+    Changes changes;
+    // Rollovers come once a day and are never put off by the pacing below.
+    rollover(now_msc, &changes);
     // The server calls this after every wake-up. A book of thousands of
     // positions takes milliseconds to check, so it waits four times as long as
     // its last check before the next one and never takes more than a fifth of
     // the server's time; smaller books are checked every time.
     auto started = std::chrono::steady_clock::now();
     if (started < g_engine.next_update) {
+        if (!changes.empty()) {
+            commit_changes(changes);
+        }
         return;
     }
-    Changes changes;
     for (auto& entry : g_engine.books) {
         Book* book = &entry.second;
         if (book->positions.empty() && book->orders.empty()) {

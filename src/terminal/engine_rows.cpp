@@ -17,7 +17,7 @@ const char kPositionColumns[] =
 const char kAccountColumns[] =
     "login, password, server, name, company, currency, balance, credit, leverage,"
     " margin_mode, needs_otp, margin_so_call, margin_so_so, limit_orders, trade_allowed,"
-    " trade_expert";
+    " trade_expert, commission";
 
 namespace {
 
@@ -65,6 +65,7 @@ void bind_account(sqlite3_stmt* s, const Account& a) {
     sqlite3_bind_int64(s, 14, a.limit_orders);
     sqlite3_bind_int(s, 15, a.trade_allowed ? 1 : 0);
     sqlite3_bind_int(s, 16, a.trade_expert ? 1 : 0);
+    sqlite3_bind_double(s, 17, x.commission);
 }
 
 void bind_position(sqlite3_stmt* s, const Position& p) {
@@ -148,6 +149,7 @@ Account read_account(sqlite3_stmt* s) {
     a.limit_orders = (uint32_t)sqlite3_column_int64(s, 13);
     a.trade_allowed = sqlite3_column_int(s, 14) != 0;
     a.trade_expert = sqlite3_column_int(s, 15) != 0;
+    a.settings.commission = sqlite3_column_double(s, 16);
     return a;
 }
 

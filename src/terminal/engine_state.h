@@ -103,6 +103,7 @@ struct Engine {
     uint64_t next_ticket;  // one sequence for orders, deals and positions
     uint32_t next_request_id;
     std::chrono::steady_clock::time_point next_update;  // see engine_update
+    int64_t rollover_day;  // days since 1970 of the last midnight whose swaps are charged
 };
 
 extern Engine g_engine;
@@ -115,9 +116,10 @@ struct Changes {
     std::map<uint64_t, Order> orders_put;  // pending or finished
     std::vector<Deal> deals;
     std::set<uint64_t> accounts;  // logins whose account row changed
+    bool rollover = false;        // the rollover day moved
     bool empty() const {
         return positions_put.empty() && positions_deleted.empty() && orders_put.empty() &&
-               deals.empty() && accounts.empty();
+               deals.empty() && accounts.empty() && !rollover;
     }
 };
 
@@ -135,6 +137,10 @@ uint64_t take_ticket();
 Deal deposit_deal(uint64_t login, double amount, int64_t now_msc);
 Book* current_book();
 Book* find_book(uint64_t login);
+
+// Charges the swaps of the midnights passed since the last rollover into
+// `changes`; returns how many passed. The first call only starts the count.
+int64_t rollover(int64_t now_msc, Changes* changes);
 
 // Writes the changes and the ticket counter in one transaction. On failure
 // the in-memory state is reloaded from the database, so that it never shows

@@ -42,6 +42,10 @@ const char* const kMigrations[] = {
     " swap REAL, profit REAL, fee REAL, symbol TEXT, comment TEXT);"
     "CREATE INDEX deals_time ON deals(login, time_msc);"
     "CREATE INDEX deals_position ON deals(login, position_id);",
+    // 1 -> 2: commissions; the demo accounts pay theirs from now on.
+    "ALTER TABLE accounts ADD COLUMN commission REAL NOT NULL DEFAULT 0;"
+    "UPDATE accounts SET commission = 3.5"
+    " WHERE login IN (10001, 10002) AND server = 'Quillmark-Demo';",
 };
 static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == kSchemaVersion,
               "one migration for each schema version");
@@ -230,6 +234,7 @@ bool storage_load(Engine* engine, std::string* error) {
     engine->books.clear();
     engine->current_login = 0;
     engine->next_ticket = 0;
+    engine->rollover_day = 0;
     std::vector<Account> accounts;
     select_rows(std::string("SELECT ") + kAccountColumns + " FROM accounts ORDER BY login", nullptr,
                 0, read_account, &accounts);
@@ -266,6 +271,8 @@ bool storage_load(Engine* engine, std::string* error) {
             engine->next_ticket = (uint64_t)value;
         } else if (key && strcmp(key, "current_login") == 0) {
             engine->current_login = (uint64_t)value;
+        } else if (key && strcmp(key, "rollover_day") == 0) {
+            engine->rollover_day = value;
         }
     }
     sqlite3_finalize(s);
@@ -297,6 +304,7 @@ bool storage_write(const Changes& changes, const Engine& engine) {
     }
     ok = ok && write_setting("next_ticket", (int64_t)engine.next_ticket);
     ok = ok && write_setting("current_login", (int64_t)engine.current_login);
+    ok = ok && write_setting("rollover_day", engine.rollover_day);
     if (ok && exec("COMMIT")) {
         return true;
     }

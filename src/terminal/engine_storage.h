@@ -10,7 +10,7 @@
 #include "terminal/engine_state.h"
 
 // The schema version this build writes; older databases are migrated on open.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 bool storage_open(const std::string& path, std::string* error);
 void storage_close();

@@ -157,6 +157,16 @@ static void set_price(RequestReader& in, ReplyWriter& reply) {
     reply.finish(kStatusOk);
 }
 
+static void run_rollover(RequestReader& in, ReplyWriter& reply) {
+    int64_t time_msc = in.i64();
+    if (!in.done()) {
+        reply.finish(kStatusInvalidParams);
+        return;
+    }
+    reply.u32((uint32_t)engine_rollover(time_msc));
+    reply.finish(kStatusOk);
+}
+
 bool handle_connection_command(Session&, uint32_t command, RequestReader& in, ReplyWriter& reply) {
     switch (command) {
         case kCmdHandshake:
@@ -182,6 +192,12 @@ bool handle_connection_command(Session&, uint32_t command, RequestReader& in, Re
                 return false;
             }
             set_price(in, reply);
+            return true;
+        case kCmdTestRollover:
+            if (!terminal_config().test_controls) {
+                return false;
+            }
+            run_rollover(in, reply);
             return true;
         default:
             return false;

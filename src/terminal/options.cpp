@@ -29,7 +29,8 @@ const char kUsage[] =
     "  --history-days N         days of history before today (default 1000)\n"
     "  --seed N                 seed of the simulated prices (default 1)\n"
     "  --no-autotrading         order_send is refused with -8\n"
-    "  --test-controls          accept the test-only price command 60001\n"
+    "  --test-controls          accept the test-only commands: 60001 forces a price,\n"
+    "                           60002 runs the daily swap rollovers up to a time\n"
     "  --import-bars S=FILE     M1 bars of symbol S from a CSV file\n"
     "  --import-ticks S=FILE    ticks of symbol S from a CSV file\n"
     "  --add-account L:PASSWORD:SERVER:CURRENCY:BALANCE:LEVERAGE:hedging|netting[:otp]\n"
@@ -129,5 +130,6 @@ bool parse_account(const std::string& text, AccountSettings* account) {
     account->margin_mode =
         parts[6] == "hedging" ? kAccountMarginModeRetailHedging : kAccountMarginModeRetailNetting;
     account->needs_otp = parts.size() == 8;
+    account->commission = 0;
     return true;
 }

@@ -74,6 +74,11 @@ uint32_t connection_state(int64_t now_msc);
 // A test-only command (enabled by --test-controls): u16 text symbol, f64 bid,
 // f64 ask; forces the symbol's prices from now on, bid = ask = 0 releases it.
 constexpr uint32_t kCmdTestSetPrice = 60001;
+// A test-only command (--test-controls): i64 time in milliseconds since 1970;
+// charges the swaps of every midnight up to that time as if the clock had
+// reached it, and answers the u32 count of midnights passed. Real time then
+// charges nothing until it passes that day.
+constexpr uint32_t kCmdTestRollover = 60002;
 
 void log_line(const char* format, ...)
 #if defined(__GNUC__)

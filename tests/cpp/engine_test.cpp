@@ -203,7 +203,7 @@ void test_demo_accounts_and_login() {
     AccountSettings otp = {20001,  u"secret", u"Quillmark-Demo",
                            u"OTP", u"Co",     u"EUR",
                            500,    50,        kAccountMarginModeRetailHedging,
-                           true};
+                           true,   0};
     std::string error;
     CHECK(engine_add_account(otp, &error));
     CHECK(engine_login(20001, u"secret", u"") == kLoginNeedsOtp);
@@ -253,10 +253,11 @@ void test_figures_follow_prices_and_hedging() {
     set_price(u"EURUSD", 1.1050, 1.1052);
     engine_update(clock_msc);
     AccountInfoRecord a = account();
+    CHECK_NEAR(a.balance, 10000 - 3.5);  // the demo account's commission
     CHECK_NEAR(a.profit, 480);
-    CHECK_NEAR(a.equity, 10480);
-    CHECK_NEAR(a.margin_free, 10480 - 1100.2);
-    CHECK_NEAR(a.margin_level, 10480 / 1100.2 * 100);
+    CHECK_NEAR(a.equity, 10476.5);
+    CHECK_NEAR(a.margin_free, 10476.5 - 1100.2);
+    CHECK_NEAR(a.margin_level, 10476.5 / 1100.2 * 100);
     // An opposite position hedges: each hedged lot pays half its margin.
     CHECK(market(u"EURUSD", kOrderTypeSell, 1).retcode == kRetcodeDone);
     CHECK(positions().size() == 2);
@@ -425,7 +426,7 @@ void test_schema_version_guards_the_file() {
     CHECK(sqlite3_open(database.c_str(), &db) == SQLITE_OK);
     sqlite3_stmt* s = nullptr;
     sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr);
-    CHECK(sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int(s, 0) == 1);
+    CHECK(sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int(s, 0) == 2);
     sqlite3_finalize(s);
     sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &s, nullptr);
     CHECK(sqlite3_step(s) == SQLITE_ROW &&
@@ -436,6 +437,162 @@ void test_schema_version_guards_the_file() {
     std::string error;
     CHECK(!engine_open(database, &error));
     CHECK(error.find("newer") != std::string::npos);
+}
+
+constexpr int64_t kDay = 86400000;
+
+void set_swap(const std::u16string& name, uint32_t mode, double swap_long, double swap_short) {
+    SymbolInfoRecord& info = symbols[name].info;
+    info.swap_mode = mode;
+    info.swap_long = swap_long;
+    info.swap_short = swap_short;
+    info.swap_rollover3days = 3;  // Wednesday
+}
+
+// Moves the clock to `days` midnights later, one second past.
+void pass_midnights(int days) {
+    clock_msc = (clock_msc / kDay + days) * kDay + 1000;
+    engine_update(clock_msc);
+}
+
+double position_swap(uint64_t ticket) {
+    TradePositionRecord p = {};
+    CHECK(engine_position(ticket, &p));
+    return p.swap;
+}
+
+void test_swaps_accrue_by_weekday_and_close_with_the_position() {
+    set_swap(u"EURUSD", kSymbolSwapModePoints, -6.9, 1.2);
+    OrderSendRecord buy = market(u"EURUSD", kOrderTypeBuy, 1);
+    OrderSendRecord gold = market(u"XAUUSD", kOrderTypeBuy, 1);
+    std::vector<TradeDealRecord> deals = all_deals();
+    CHECK(deals.size() == 3);
+    CHECK_NEAR(deals[1].commission, -3.5);  // currency pairs pay the commission
+    CHECK_NEAR(deals[2].commission, 0);     // CFDs do not
+    CHECK_NEAR(account().balance, 10000 - 3.5);
+    engine_update(clock_msc);
+    CHECK_NEAR(position_swap(buy.order), 0);
+    // The clock starts on a Tuesday evening: Tuesday's rollover charges a
+    // day, Wednesday's three, Thursday's and Friday's one each, the
+    // weekend's none; a week charges seven days in all.
+    const double expected[] = {-6.9, -27.6, -34.5, -41.4, -41.4, -41.4, -48.3};
+    for (double total : expected) {
+        pass_midnights(1);
+        CHECK_NEAR(position_swap(buy.order), total);
+    }
+    CHECK_NEAR(position_swap(gold.order), 0);  // no swap set for gold here
+    AccountInfoRecord a = account();
+    CHECK_NEAR(a.balance, 10000 - 3.5);
+    double floating = 0;
+    for (const TradePositionRecord& p : positions()) {
+        floating += p.profit + p.swap;
+    }
+    CHECK_NEAR(a.equity, a.balance + floating);
+
+    // A partial close takes its share of the swap; the rest stays.
+    OrderSendRecord part = close(buy.order, kOrderTypeSell, 0.4);
+    TradeDealRecord d = {};
+    CHECK(engine_history_deal(part.deal, &d));
+    CHECK_NEAR(d.swap, -19.32);
+    CHECK_NEAR(d.commission, -1.4);
+    CHECK_NEAR(position_swap(buy.order), -28.98);
+    OrderSendRecord rest = close(buy.order, kOrderTypeSell, 0.6);
+    CHECK(engine_history_deal(rest.deal, &d) && std::fabs(d.swap + 28.98) < 1e-9);
+    // The deals add up to the balance, as an account report adds them.
+    double sum = 0;
+    for (const TradeDealRecord& deal : all_deals()) {
+        sum += deal.profit + deal.swap + deal.commission;
+    }
+    CHECK_NEAR(account().balance, sum);
+
+    // Three weeks at once, as after a long pause, charge 21 days: 12 single
+    // rollovers and 3 triple ones.
+    set_swap(u"XAUUSD", kSymbolSwapModePoints, -35.6, 18.2);
+    pass_midnights(21);
+    CHECK_NEAR(position_swap(gold.order), 12 * -35.6 + 3 * -106.8);
+}
+
+void test_each_swap_mode() {
+    struct Case {
+        const char* what;
+        const char16_t* symbol;
+        uint32_t type;
+        double volume;
+        uint32_t mode;
+        double rate;  // swap_long for a buy, swap_short for a sell
+        double day;   // one day's swap in USD
+    };
+    const Case cases[] = {
+        // -28.4 points of 1 lot is 2840 JPY, converted at USDJPY's ask
+        {"points", u"USDJPY", kOrderTypeSell, 1, kSymbolSwapModePoints, -28.4, -18.93},
+        {"base currency", u"GBPUSD", kOrderTypeBuy, 2, kSymbolSwapModeCurrencySymbol, -4, -10},
+        {"margin currency", u"XAUUSD", kOrderTypeBuy, 0.5, kSymbolSwapModeCurrencyMargin, -10, -5},
+        {"deposit currency", u"EURUSD", kOrderTypeBuy, 2, kSymbolSwapModeCurrencyDeposit, 2.5, 5},
+        // 5% a year of 5000 USD at the current bid, over 360 days
+        {"interest on the current price", u"US500", kOrderTypeBuy, 1,
+         kSymbolSwapModeInterestCurrent, -5, -0.69},
+        // 3% a year of 100 oz at the opening ask of 2000.50
+        {"interest on the opening price", u"XAUUSD", kOrderTypeSell, 1, kSymbolSwapModeInterestOpen,
+         -3, -16.67},
+        {"disabled", u"EURUSD", kOrderTypeBuy, 1, kSymbolSwapModeDisabled, -6.9, 0},
+    };
+    for (const Case& c : cases) {
+        // Each case opens on a Tuesday and crosses one midnight.
+        clock_msc = 1700000000000 + (&c - cases) * 7 * kDay;
+        set_swap(c.symbol, c.mode, c.rate, c.rate);
+        OrderSendRecord open = market(c.symbol, c.type, c.volume);
+        pass_midnights(1);
+        double swap = position_swap(open.order);
+        if (std::fabs(swap - c.day) > 1e-9) {
+            fprintf(stderr, "%s: swap %.4f, expected %.4f\n", c.what, swap, c.day);
+            ++failed_checks;
+        }
+        close(open.order, c.type == kOrderTypeBuy ? kOrderTypeSell : kOrderTypeBuy, c.volume);
+    }
+}
+
+void test_rollovers_missed_while_closed_are_charged_once() {
+    set_swap(u"EURUSD", kSymbolSwapModePoints, -6.9, 1.2);
+    OrderSendRecord sell = market(u"EURUSD", kOrderTypeSell, 1);
+    engine_close();
+    clock_msc += 2 * kDay;  // Tuesday evening to Thursday evening: 1 + 3 days
+    std::string error;
+    CHECK(engine_open(database, &error));
+    CHECK_NEAR(position_swap(sell.order), 4.8);
+    reopen();
+    engine_update(clock_msc);
+    CHECK_NEAR(position_swap(sell.order), 4.8);
+    // A clock set back charges nothing, and nothing twice when it returns.
+    clock_msc -= 5 * kDay;
+    engine_update(clock_msc);
+    clock_msc += 5 * kDay;
+    engine_update(clock_msc);
+    CHECK_NEAR(position_swap(sell.order), 4.8);
+}
+
+// A database from before commissions: the demo accounts start paying them,
+// and no swap is charged for the time before the upgrade.
+void test_upgrade_adds_commissions() {
+    set_swap(u"EURUSD", kSymbolSwapModePoints, -6.9, 1.2);
+    OrderSendRecord buy = market(u"EURUSD", kOrderTypeBuy, 1);
+    engine_close();
+    sqlite3* db = nullptr;
+    CHECK(sqlite3_open(database.c_str(), &db) == SQLITE_OK);
+    const char* downgrade =
+        "ALTER TABLE accounts DROP COLUMN commission; DELETE FROM settings"
+        " WHERE key = 'rollover_day'; UPDATE positions SET swap = 0; PRAGMA user_version = 1;";
+    CHECK(sqlite3_exec(db, downgrade, nullptr, nullptr, nullptr) == SQLITE_OK);
+    sqlite3_close(db);
+    clock_msc += 3 * kDay;
+    std::string error;
+    CHECK(engine_open(database, &error));
+    CHECK_NEAR(position_swap(buy.order), 0);
+    OrderSendRecord more = market(u"EURUSD", kOrderTypeBuy, 2);
+    TradeDealRecord d = {};
+    CHECK(engine_history_deal(more.deal, &d));
+    CHECK_NEAR(d.commission, -7);
+    pass_midnights(1);
+    CHECK_NEAR(position_swap(buy.order), -6.9);
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -495,6 +652,12 @@ const Test tests[] = {
     {"state survives reopen", test_state_survives_reopen},
     {"schema version guards the file", test_schema_version_guards_the_file},
     {"position list follows opens and closes", test_position_list_follows_opens_and_closes},
+    {"swaps accrue by weekday and close with the position",
+     test_swaps_accrue_by_weekday_and_close_with_the_position},
+    {"each swap mode", test_each_swap_mode},
+    {"rollovers missed while closed are charged once",
+     test_rollovers_missed_while_closed_are_charged_once},
+    {"upgrade adds commissions", test_upgrade_adds_commissions},
     {"many positions", test_many_positions},
 };
 
