@@ -632,10 +632,14 @@ void test_many_positions() {
     double loaded = seconds_since(start);
     CHECK(engine_positions_total() == count);
     CHECK(engine_open_test_positions(count, &error) && engine_positions_total() == count);
+    set_swap(u"EURUSD", kSymbolSwapModePoints, -6.9, 1.2);
+    start = std::chrono::steady_clock::now();
+    CHECK(engine_rollover(clock_msc + 3 * kDay) == 3);
+    double rolled = seconds_since(start);
     printf(
         "  %u positions: opened in %.2f s, listed in %.3f s, one update %.3f s, "
-        "reloaded in %.2f s\n",
-        count, opened, listed, updated, loaded);
+        "reloaded in %.2f s, a rollover of three days %.3f s\n",
+        count, opened, listed, updated, loaded, rolled);
     CHECK(opened < 20 && listed < 1);
 }
 
