@@ -106,7 +106,13 @@ int main(int argc, char** argv) {
 #endif
     // Asking for help, or mistyping an option, must never start a terminal:
     // it would take the pipe that scripts connect to.
-    if (!parse_options(argc, argv, &config, &error)) {
+    bool parsed = parse_options(argc, argv, &config, &error);
+#if defined(_WIN32)
+    if (!parsed || config.show_help) {
+        windows_attach_console();
+    }
+#endif
+    if (!parsed) {
         std::fprintf(stderr, "terminal64: %s\n%s", error.c_str(), kUsage);
         return 2;
     }

@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cwctype>
 #include <vector>
 
@@ -20,6 +21,14 @@ static std::string narrow(const wchar_t* text) {
     std::vector<char> bytes(text_length(units) * 3 + 1);
     utf16_to_utf8(units, SIZE_MAX, bytes.data(), bytes.size());
     return std::string(bytes.data());
+}
+
+void windows_attach_console() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
 }
 
 static bool module_path(std::wstring* path) {

@@ -9,6 +9,9 @@
 // command line it sees its bare, unquoted application name there instead,
 // which may contain spaces: that whole name is the program, never options.
 void windows_arguments(int* argc, char*** argv);
+// A windowless program has no console: its usage and errors go to the
+// console of the shell that started it, unless its output is redirected.
+void windows_attach_console();
 // The full path of this program (UTF-8).
 bool own_path(std::string* path);
 // True when no other terminal runs from this executable; the claim lasts as
