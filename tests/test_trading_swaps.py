@@ -6,6 +6,7 @@ built from them expect."""
 from __future__ import annotations
 
 import datetime
+import struct
 import time
 from pathlib import Path
 from typing import Dict, Iterator
@@ -13,7 +14,9 @@ from typing import Dict, Iterator
 import pytest
 
 import quillmark as mt
-from terminal_tools import TerminalHome, make_home, run_rollovers, set_price
+import wire
+from terminal_tools import (CMD_TEST_ROLLOVER, CMD_TEST_SET_PRICE, RawClient, TerminalHome,
+                            make_home, run_rollovers, set_price)
 
 DAY = 86400
 PRICES = {"EURUSD": (1.10000, 1.10020), "BTCUSD": (43000.00, 43015.00)}
@@ -146,3 +149,20 @@ def test_closing_deals_book_the_swap_and_the_history_adds_up(terminal: TerminalH
     total = sum(d.profit + d.swap + d.commission for d in deals)
     info = mt.account_info()
     assert info.balance == pytest.approx(total) and info.equity == info.balance
+
+
+@pytest.mark.parametrize(
+    "command, payload",
+    [(CMD_TEST_SET_PRICE, wire.text("EURUSD") + struct.pack("<dd", 2.0, 2.0002)),
+     (CMD_TEST_ROLLOVER, struct.pack("<q", (int(time.time()) // DAY + 30) * DAY * 1000))],
+    ids=["price", "rollover"],
+)
+def test_test_controls_are_refused_unless_enabled(home: TerminalHome, command: int,
+                                                  payload: bytes) -> None:
+    home.start()
+    assert mt.initialize(path=home.exe), mt.last_error()
+    coin = trade("BTCUSD", mt.ORDER_TYPE_BUY, 0.1)  # crypto trades at any hour
+    with RawClient(home.socket_path) as raw:
+        assert raw.call(command, payload)[0] == -7
+    assert mt.symbol_info_tick("EURUSD").bid != 2.0
+    assert mt.positions_get(ticket=coin.order)[0].swap == 0
