@@ -461,57 +461,6 @@ double position_swap(uint64_t ticket) {
     return p.swap;
 }
 
-void test_swaps_accrue_by_weekday_and_close_with_the_position() {
-    set_swap(u"EURUSD", kSymbolSwapModePoints, -6.9, 1.2);
-    OrderSendRecord buy = market(u"EURUSD", kOrderTypeBuy, 1);
-    OrderSendRecord gold = market(u"XAUUSD", kOrderTypeBuy, 1);
-    std::vector<TradeDealRecord> deals = all_deals();
-    CHECK(deals.size() == 3);
-    CHECK_NEAR(deals[1].commission, -3.5);  // currency pairs pay the commission
-    CHECK_NEAR(deals[2].commission, 0);     // CFDs do not
-    CHECK_NEAR(account().balance, 10000 - 3.5);
-    engine_update(clock_msc);
-    CHECK_NEAR(position_swap(buy.order), 0);
-    // The clock starts on a Tuesday evening: Tuesday's rollover charges a
-    // day, Wednesday's three, Thursday's and Friday's one each, the
-    // weekend's none; a week charges seven days in all.
-    const double expected[] = {-6.9, -27.6, -34.5, -41.4, -41.4, -41.4, -48.3};
-    for (double total : expected) {
-        pass_midnights(1);
-        CHECK_NEAR(position_swap(buy.order), total);
-    }
-    CHECK_NEAR(position_swap(gold.order), 0);  // no swap set for gold here
-    AccountInfoRecord a = account();
-    CHECK_NEAR(a.balance, 10000 - 3.5);
-    double floating = 0;
-    for (const TradePositionRecord& p : positions()) {
-        floating += p.profit + p.swap;
-    }
-    CHECK_NEAR(a.equity, a.balance + floating);
-
-    // A partial close takes its share of the swap; the rest stays.
-    OrderSendRecord part = close(buy.order, kOrderTypeSell, 0.4);
-    TradeDealRecord d = {};
-    CHECK(engine_history_deal(part.deal, &d));
-    CHECK_NEAR(d.swap, -19.32);
-    CHECK_NEAR(d.commission, -1.4);
-    CHECK_NEAR(position_swap(buy.order), -28.98);
-    OrderSendRecord rest = close(buy.order, kOrderTypeSell, 0.6);
-    CHECK(engine_history_deal(rest.deal, &d) && std::fabs(d.swap + 28.98) < 1e-9);
-    // The deals add up to the balance, as an account report adds them.
-    double sum = 0;
-    for (const TradeDealRecord& deal : all_deals()) {
-        sum += deal.profit + deal.swap + deal.commission;
-    }
-    CHECK_NEAR(account().balance, sum);
-
-    // Three weeks at once, as after a long pause, charge 21 days: 12 single
-    // rollovers and 3 triple ones.
-    set_swap(u"XAUUSD", kSymbolSwapModePoints, -35.6, 18.2);
-    pass_midnights(21);
-    CHECK_NEAR(position_swap(gold.order), 12 * -35.6 + 3 * -106.8);
-}
-
 void test_each_swap_mode() {
     struct Case {
         const char* what;
@@ -568,6 +517,10 @@ void test_rollovers_missed_while_closed_are_charged_once() {
     clock_msc += 5 * kDay;
     engine_update(clock_msc);
     CHECK_NEAR(position_swap(sell.order), 4.8);
+    // Three weeks at once charge 21 days: 12 single rollovers, 3 triple.
+    clock_msc += 21 * kDay;
+    engine_update(clock_msc);
+    CHECK_NEAR(position_swap(sell.order), 4.8 + 12 * 1.2 + 3 * 3.6);
 }
 
 // A database from before commissions: the demo accounts start paying them,
@@ -656,8 +609,6 @@ const Test tests[] = {
     {"state survives reopen", test_state_survives_reopen},
     {"schema version guards the file", test_schema_version_guards_the_file},
     {"position list follows opens and closes", test_position_list_follows_opens_and_closes},
-    {"swaps accrue by weekday and close with the position",
-     test_swaps_accrue_by_weekday_and_close_with_the_position},
     {"each swap mode", test_each_swap_mode},
     {"rollovers missed while closed are charged once",
      test_rollovers_missed_while_closed_are_charged_once},
