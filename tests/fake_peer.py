@@ -276,9 +276,17 @@ def launched_main(build: int = 4000, idle_seconds: float = 20.0) -> None:
     me = sys.argv[0]
     record = {
         "argv": sys.argv,
+        "pid": os.getpid(),
         "ppid": os.getppid(),
         "sid": os.getsid(0),
         "fds": [os.readlink(f"/proc/self/fd/{fd}") for fd in range(3)],
+        "signals": {
+            key: int(value, 16)
+            for key, value in (
+                line.split(":\t") for line in Path("/proc/self/status").read_text().splitlines()
+            )
+            if key in ("SigBlk", "SigIgn")
+        },
     }
     Path(me).with_name("launched.json").write_text(json.dumps(record))
     path = wire.socket_path(me)

@@ -101,6 +101,7 @@ static void release_arrays(ReplyField* reply, size_t reply_count) {
 
 int32_t client_call(uint32_t command, const RequestField* request, size_t request_count,
                     ReplyField* reply, size_t reply_count) {
+    platform_reap_started_processes();
     if (!has_storage(reply, reply_count)) {
         return kStatusIpcCallFailed;
     }

@@ -14,6 +14,7 @@ CInterClient client;
 enum : uint32_t { kTerminalReady = 2, kTerminalAuthFailed = 3 };
 
 void CInterClient::close() {
+    platform_reap_started_processes();
     if (pipe != kInvalidHandle) {
         platform_pipe_close(pipe);
         pipe = kInvalidHandle;

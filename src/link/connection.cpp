@@ -208,7 +208,8 @@ PyObject* version(PyObject*, PyObject*) {
                           reply_array(&units, &unit_count, 2)};
     int32_t status = client_call(kCmdVersion, &request, 1, reply, 3);
     if (status > 0 && units != nullptr) {
-        utf16_to_utf8((const char16_t*)units, unit_count, text, sizeof(text));
+        // A text longer than the buffer is dropped rather than cut.
+        utf16_to_utf8_whole((const char16_t*)units, unit_count, text, sizeof(text));
     }
     std::free(units);
     if (status <= 0) {

@@ -82,7 +82,10 @@ static size_t encode_utf8(uint32_t code, unsigned char* bytes) {
     return 4;
 }
 
-size_t utf16_to_utf8(const char16_t* text, size_t units, char* out, size_t size) {
+// The conversion of utf16_to_utf8; *whole tells whether all of the text fitted.
+static size_t convert_to_utf8(const char16_t* text, size_t units, char* out, size_t size,
+                              bool* whole) {
+    *whole = false;
     if (size == 0) {
         return 0;
     }
@@ -92,14 +95,30 @@ size_t utf16_to_utf8(const char16_t* text, size_t units, char* out, size_t size)
         unsigned char bytes[4];
         size_t count = encode_utf8(next_code_point(text, units, &at), bytes);
         if (written + count > size - 1) {
-            break;
+            out[written] = 0;
+            return written;
         }
         for (size_t i = 0; i < count; i++) {
             out[written++] = (char)bytes[i];
         }
     }
     out[written] = 0;
+    *whole = true;
     return written;
+}
+
+size_t utf16_to_utf8(const char16_t* text, size_t units, char* out, size_t size) {
+    bool whole;
+    return convert_to_utf8(text, units, out, size, &whole);
+}
+
+bool utf16_to_utf8_whole(const char16_t* text, size_t units, char* out, size_t size) {
+    bool whole;
+    convert_to_utf8(text, units, out, size, &whole);
+    if (!whole && size > 0) {
+        out[0] = 0;
+    }
+    return whole;
 }
 
 // The code point starting at text[*at], advancing *at past it; malformed or

@@ -22,6 +22,9 @@ void text_format(char16_t* out, size_t units, const char* format, ...)
 // `size` bytes, cut before a character that does not fit; unpaired
 // surrogates become U+FFFD. Returns the bytes written, terminator excluded.
 size_t utf16_to_utf8(const char16_t* text, size_t units, char* out, size_t size);
+// As utf16_to_utf8, but a text that does not fit whole is not converted at
+// all: `out` is left empty and the result is false.
+bool utf16_to_utf8_whole(const char16_t* text, size_t units, char* out, size_t size);
 // NUL-terminated UTF-8 to NUL-terminated UTF-16 in `units` units, cut before a
 // character that does not fit; malformed bytes become U+FFFD. Returns the
 // units written, terminator excluded.
