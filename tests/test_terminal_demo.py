@@ -12,7 +12,8 @@ from pathlib import Path
 import numpy as np
 
 import quillmark
-from quillmark.demo import candlestick_png, terminal_pids
+from quillmark.demo import candlestick_png
+from quillmark.terminal import terminal_pids
 
 
 def read_png(data: bytes) -> tuple:

@@ -14,6 +14,7 @@ import zlib
 from typing import Dict, List, Optional, Sequence, Tuple
 
 import quillmark as q
+from quillmark.terminal import stop_terminal, terminal_pids
 
 WATCHED = ["EURUSD", "GBPUSD", "USDJPY", "XAUUSD", "US500", "BTCUSD"]
 LIVE = ["BTCUSD", "ETHUSD", "LTCUSD", "SOLUSD", "XRPUSD"]
@@ -21,42 +22,6 @@ LIVE = ["BTCUSD", "ETHUSD", "LTCUSD", "SOLUSD", "XRPUSD"]
 
 def _utc(seconds: int) -> str:
     return _dt.datetime.fromtimestamp(seconds, _dt.timezone.utc).strftime("%Y-%m-%d %H:%M")
-
-
-def terminal_pids(path: str) -> List[int]:
-    """Processes running the terminal at `path`."""
-    real = os.path.realpath(path)
-    pids: List[int] = []
-    if os.path.isdir("/proc"):
-        for entry in os.listdir("/proc"):
-            if entry.isdigit():
-                try:
-                    if os.readlink(f"/proc/{entry}/exe") == real:
-                        pids.append(int(entry))
-                except OSError:
-                    continue
-        return pids
-    listing = subprocess.run(["ps", "-ax", "-o", "pid=,comm="], capture_output=True, text=True)
-    for line in listing.stdout.splitlines():
-        pid, _, command = line.strip().partition(" ")
-        if os.path.realpath(command.strip()) == real:
-            pids.append(int(pid))
-    return pids
-
-
-def stop_terminal(path: str, timeout: float = 5.0) -> bool:
-    """Ask the terminal at `path` to stop and wait until it has."""
-    for pid in terminal_pids(path):
-        try:
-            os.kill(pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
-    deadline = time.monotonic() + timeout
-    while terminal_pids(path):
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.05)
-    return True
 
 
 # ---- A candlestick chart as a PNG, written with zlib alone ----
