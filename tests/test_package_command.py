@@ -39,12 +39,15 @@ def test_started_terminal_is_found_without_a_path(home: TerminalHome) -> None:
 
 
 def test_stop_ends_the_terminal_and_is_quiet_when_none_runs(home: TerminalHome) -> None:
-    home.start()
+    assert command(home).returncode == 0
     stopped = command(home, "--stop")
     assert stopped.returncode == 0, stopped.stdout + stopped.stderr
     assert home.running_pids() == []
     idle = command(home, "--stop")
     assert idle.returncode == 0 and "not running" in idle.stdout
+    # Once it has run from the data folder, initialize() starts it again.
+    assert quillmark.initialize(), quillmark.last_error()
+    assert len(home.running_pids()) == 1
 
 
 def test_a_terminal_that_cannot_start_fails_the_command(tmp_path: Path) -> None:
