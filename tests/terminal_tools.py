@@ -31,7 +31,7 @@ from typing import List, Optional, Tuple
 
 import quillmark
 import wire
-from quillmark.demo import stop_terminal, terminal_pids
+from quillmark.terminal import stop_terminal, terminal_pids
 
 CMD_TEST_SET_PRICE = 60001
 CMD_TEST_ROLLOVER = 60002

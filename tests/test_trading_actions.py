@@ -285,7 +285,7 @@ def test_stop_out_closes_the_most_losing_position(terminal: TerminalHome) -> Non
     assert eventually(lambda: mt.positions_total() == 1)
     assert position(small.order) is not None
     closing = mt.history_deals_get(position=large.order)[-1]
-    assert closing.reason == mt.DEAL_REASON_STOP_OUT
+    assert closing.reason == mt.DEAL_REASON_SO
     info = mt.account_info()
     assert info.margin_level >= info.margin_so_so
 
@@ -320,7 +320,7 @@ def test_netting_account_keeps_one_position_per_symbol(terminal: TerminalHome) -
     held = mt.positions_get()
     assert len(held) == 1
     assert (held[0].type, held[0].volume, held[0].price_open) == (mt.POSITION_TYPE_SELL, 0.5, 1.1)
-    assert mt.history_deals_get(ticket=flip.deal)[0].entry == mt.DEAL_ENTRY_IN_OUT
+    assert mt.history_deals_get(ticket=flip.deal)[0].entry == mt.DEAL_ENTRY_INOUT
     assert mt.account_info().balance == pytest.approx(10000 - 2 * 20 - 3.5 * 4.5)
     refused = send({"action": mt.TRADE_ACTION_CLOSE_BY, "position": first.order,
                     "position_by": first.order})

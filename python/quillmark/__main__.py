@@ -1,4 +1,5 @@
-"""Command line of the package: ``python -m quillmark demo``."""
+"""Command line of the package: ``python -m quillmark demo`` and
+``python -m quillmark terminal [--stop]``."""
 
 from __future__ import annotations
 
@@ -18,7 +19,17 @@ def main(argv: Optional[List[str]] = None) -> int:
     demo.add_argument("--symbol", default="EURUSD", help="symbol of the bar table and chart")
     demo.add_argument("--output", default=".", help="folder for the chart image")
     demo.add_argument("--seconds", type=float, default=5.0, help="how long to watch live ticks")
+    terminal = commands.add_parser(
+        "terminal", help="start the bundled terminal in your data folder and leave it running, "
+                         "so that initialize() finds it")
+    terminal.add_argument("--stop", action="store_true", help="stop the running terminal")
+    terminal.add_argument("--path", help="a terminal program other than the bundled one")
     args = parser.parse_args(argv)
+
+    if args.command == "terminal":
+        from .terminal import run_terminal_command
+
+        return run_terminal_command(path=args.path, stop=args.stop)
 
     from .demo import run_demo
 

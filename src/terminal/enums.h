@@ -1,5 +1,8 @@
-// The bundled terminal's enumerations. The Python package publishes the same
-// values as named constants (python/quillmark/constants.py).
+// The terminal's enumerations, with the names and values that scripts written
+// for this API use (the table tests/constants.tsv). The Python package
+// publishes the same values as named constants (python/quillmark/constants.py),
+// and tests/test_terminal_constants.py keeps the three in step. Some enumerators are
+// never produced by this terminal; they exist so that the three stay whole.
 #pragma once
 
 #include <cstdint>
@@ -78,6 +81,7 @@ enum OrderFilling : uint32_t {
     kOrderFillingFok = 0,
     kOrderFillingIoc = 1,
     kOrderFillingReturn = 2,
+    kOrderFillingBoc = 3,
 };
 
 enum OrderTime : uint32_t {
@@ -95,6 +99,9 @@ enum OrderState : uint32_t {
     kOrderStateFilled = 4,
     kOrderStateRejected = 5,
     kOrderStateExpired = 6,
+    kOrderStateRequestAdd = 7,
+    kOrderStateRequestModify = 8,
+    kOrderStateRequestCancel = 9,
 };
 
 enum PositionType : uint32_t {
@@ -106,6 +113,21 @@ enum DealType : uint32_t {
     kDealTypeBuy = 0,
     kDealTypeSell = 1,
     kDealTypeBalance = 2,
+    kDealTypeCredit = 3,
+    kDealTypeCharge = 4,
+    kDealTypeCorrection = 5,
+    kDealTypeBonus = 6,
+    kDealTypeCommission = 7,
+    kDealTypeCommissionDaily = 8,
+    kDealTypeCommissionMonthly = 9,
+    kDealTypeCommissionAgentDaily = 10,
+    kDealTypeCommissionAgentMonthly = 11,
+    kDealTypeInterest = 12,
+    kDealTypeBuyCanceled = 13,
+    kDealTypeSellCanceled = 14,
+    kDealDividend = 15,
+    kDealDividendFranked = 16,
+    kDealTax = 17,
 };
 
 enum DealEntry : uint32_t {
@@ -115,7 +137,8 @@ enum DealEntry : uint32_t {
     kDealEntryOutBy = 3,
 };
 
-// Why an order, deal or position came to be.
+// Why an order, deal or position came to be; positions use the first four,
+// orders the first seven.
 enum Reason : uint32_t {
     kReasonClient = 0,
     kReasonMobile = 1,
@@ -124,6 +147,9 @@ enum Reason : uint32_t {
     kReasonSl = 4,
     kReasonTp = 5,
     kReasonStopOut = 6,
+    kReasonRollover = 7,
+    kReasonVmargin = 8,
+    kReasonSplit = 9,
 };
 
 // retcode of order_send and order_check.
@@ -135,6 +161,7 @@ enum TradeRetcode : uint32_t {
     kRetcodeDone = 10009,
     kRetcodeDonePartial = 10010,
     kRetcodeError = 10011,
+    kRetcodeTimeout = 10012,
     kRetcodeInvalid = 10013,
     kRetcodeInvalidVolume = 10014,
     kRetcodeInvalidPrice = 10015,
@@ -146,16 +173,27 @@ enum TradeRetcode : uint32_t {
     kRetcodePriceOff = 10021,
     kRetcodeInvalidExpiration = 10022,
     kRetcodeOrderChanged = 10023,
+    kRetcodeTooManyRequests = 10024,
     kRetcodeNoChanges = 10025,
+    kRetcodeServerDisablesAt = 10026,
+    kRetcodeClientDisablesAt = 10027,
+    kRetcodeLocked = 10028,
+    kRetcodeFrozen = 10029,
     kRetcodeInvalidFill = 10030,
+    kRetcodeConnection = 10031,
+    kRetcodeOnlyReal = 10032,
     kRetcodeLimitOrders = 10033,
+    kRetcodeLimitVolume = 10034,
     kRetcodeInvalidOrder = 10035,
     kRetcodePositionClosed = 10036,
     kRetcodeInvalidCloseVolume = 10038,
+    kRetcodeCloseOrderExist = 10039,
     kRetcodeLimitPositions = 10040,
+    kRetcodeRejectCancel = 10041,
     kRetcodeLongOnly = 10042,
     kRetcodeShortOnly = 10043,
     kRetcodeCloseOnly = 10044,
+    kRetcodeFifoClose = 10045,
 };
 
 enum AccountTradeMode : uint32_t {
@@ -181,6 +219,15 @@ enum SymbolCalcMode : uint32_t {
     kSymbolCalcModeCfd = 2,
     kSymbolCalcModeCfdIndex = 3,
     kSymbolCalcModeCfdLeverage = 4,
+    kSymbolCalcModeForexNoLeverage = 5,
+    kSymbolCalcModeExchStocks = 32,
+    kSymbolCalcModeExchFutures = 33,
+    kSymbolCalcModeExchOptions = 34,
+    kSymbolCalcModeExchOptionsMargin = 36,
+    kSymbolCalcModeExchBonds = 37,
+    kSymbolCalcModeExchStocksMoex = 38,
+    kSymbolCalcModeExchBondsMoex = 39,
+    kSymbolCalcModeServCollateral = 64,
 };
 
 enum SymbolTradeMode : uint32_t {
@@ -213,6 +260,33 @@ enum SymbolSwapMode : uint32_t {
 enum SymbolChartMode : uint32_t {
     kSymbolChartModeBid = 0,
     kSymbolChartModeLast = 1,
+};
+
+enum DayOfWeek : uint32_t {
+    kDayOfWeekSunday = 0,
+    kDayOfWeekMonday = 1,
+    kDayOfWeekTuesday = 2,
+    kDayOfWeekWednesday = 3,
+    kDayOfWeekThursday = 4,
+    kDayOfWeekFriday = 5,
+    kDayOfWeekSaturday = 6,
+};
+
+// How long a symbol's pending orders and stops live (order_gtc_mode).
+enum SymbolOrdersLifetime : uint32_t {
+    kSymbolOrdersGtc = 0,
+    kSymbolOrdersDaily = 1,
+    kSymbolOrdersDailyExcludingStops = 2,
+};
+
+enum SymbolOptionRight : uint32_t {
+    kSymbolOptionRightCall = 0,
+    kSymbolOptionRightPut = 1,
+};
+
+enum SymbolOptionMode : uint32_t {
+    kSymbolOptionModeEuropean = 0,
+    kSymbolOptionModeAmerican = 1,
 };
 
 // Bit sets of a symbol's filling_mode, expiration_mode and order_mode.
