@@ -73,33 +73,29 @@ static int64_t chunk_end(int32_t timeframe, int64_t start) {
 }
 
 static void chunk_bars(Symbol& symbol, int32_t timeframe, int64_t start, int64_t now_msc,
-                       std::vector<RateRecord>* m1, std::vector<RateRecord>* out) {
+                       std::vector<RateRecord>* finer, std::vector<RateRecord>* out) {
     if (timeframe == kTimeframeM1) {
         series_m1_bars(symbol, start, chunk_end(timeframe, start), now_msc, out);
         return;
     }
-    m1->clear();
-    series_m1_bars(symbol, start, chunk_end(timeframe, start), now_msc, m1);
+    // Bars of an hour or longer are made of hour bars, which the model makes
+    // without going through every minute.
+    finer->clear();
+    if (timeframe_minutes(timeframe) >= 60 || timeframe == kTimeframeMN1) {
+        series_h1_bars(symbol, start, chunk_end(timeframe, start), now_msc, finer);
+    } else {
+        series_m1_bars(symbol, start, chunk_end(timeframe, start), now_msc, finer);
+    }
     size_t first = out->size();
-    for (const RateRecord& bar : *m1) {
+    for (const RateRecord& bar : *finer) {
         int64_t open = bar_start(timeframe, bar.time / 60) * 60;
         if (out->size() == first || out->back().time != open) {
             RateRecord merged = bar;
             merged.time = open;
             out->push_back(merged);
-            continue;
+        } else {
+            bar_merge(&out->back(), bar);
         }
-        // Values, not references: std::max and std::min must not bind to
-        // the unaligned fields of packed records.
-        RateRecord& merged = out->back();
-        double high = merged.high, low = merged.low;
-        int32_t spread = merged.spread;
-        merged.high = std::max(high, (double)bar.high);
-        merged.low = std::min(low, (double)bar.low);
-        merged.close = bar.close;
-        merged.tick_volume += bar.tick_volume;
-        merged.real_volume += bar.real_volume;
-        merged.spread = std::min(spread, (int32_t)bar.spread);
     }
 }
 
