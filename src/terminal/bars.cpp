@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "link/status.h"
 #include "terminal/calendar.h"
 #include "terminal/enums.h"
 #include "terminal/protocol.h"
@@ -100,44 +101,51 @@ static void chunk_bars(Symbol& symbol, int32_t timeframe, int64_t start, int64_t
 }
 
 // Walks back from the bar holding `last_minute`, skipping `skip` bars, and
-// puts the count and up to `count` bars into the reply.
-static void collect_back(Symbol& symbol, int32_t timeframe, int64_t last_minute, int64_t skip,
-                         int64_t count, int64_t now_msc, ReplyWriter& reply) {
+// puts the count and up to `count` bars into the reply; fails when they
+// would be more than one reply may carry.
+static int32_t collect_back(Symbol& symbol, int32_t timeframe, int64_t last_minute, int64_t skip,
+                            int64_t count, int64_t now_msc, ReplyWriter& reply) {
     // Chunks newest first, each in time order, so that a million bars are
     // copied once, straight into the reply, instead of being gathered
-    // backwards and turned around.
+    // backwards and turned around. Skipped bars are not kept.
     std::vector<std::vector<RateRecord>> chunks;
-    std::vector<RateRecord> m1;
+    std::vector<RateRecord> finer, chunk;
     int64_t first = series_first_minute(symbol);
-    int64_t wanted = skip + count;
+    int64_t wanted = std::min<int64_t>(count, (int64_t)kMaxBars + 1);
     int64_t found = 0;
     for (int64_t start = chunk_start(timeframe, last_minute);
          found < wanted && chunk_end(timeframe, start) > first;
          start = chunk_start(timeframe, start - 1)) {
-        chunks.emplace_back();
-        std::vector<RateRecord>& chunk = chunks.back();
-        chunk_bars(symbol, timeframe, start, now_msc, &m1, &chunk);
+        chunk.clear();
+        chunk_bars(symbol, timeframe, start, now_msc, &finer, &chunk);
         while (!chunk.empty() && chunk.back().time > last_minute * 60) {
             chunk.pop_back();
         }
+        if (skip >= (int64_t)chunk.size()) {
+            skip -= (int64_t)chunk.size();
+            continue;
+        }
+        chunk.resize(chunk.size() - (size_t)skip);
+        skip = 0;
         found += (int64_t)chunk.size();
+        chunks.push_back(std::move(chunk));
+        chunk = std::vector<RateRecord>();
+    }
+    if (found > (int64_t)kMaxBars && count > (int64_t)kMaxBars) {
+        return kStatusNoMemory;
     }
     // In time order the kept bars are those after the `older` oldest ones.
-    int64_t newer = std::min(skip, found);
-    int64_t kept = std::min(count, found - newer);
-    int64_t older = found - newer - kept;
+    int64_t kept = std::min(count, found);
+    int64_t older = found - kept;
     reply.expect(4 + (size_t)kept * sizeof(RateRecord));
     reply.u32((uint32_t)kept);
-    int64_t at = 0;  // bars of older chunks
     for (size_t i = chunks.size(); i-- > 0;) {
-        const std::vector<RateRecord>& chunk = chunks[i];
-        int64_t begin = std::max<int64_t>(older - at, 0);
-        int64_t end = std::min<int64_t>(older + kept - at, (int64_t)chunk.size());
-        if (begin < end) {
-            reply.put(chunk.data() + begin, (size_t)(end - begin) * sizeof(RateRecord));
-        }
-        at += (int64_t)chunk.size();
+        const std::vector<RateRecord>& part = chunks[i];
+        int64_t begin = std::min<int64_t>(older, (int64_t)part.size());
+        older -= begin;
+        reply.put(part.data() + begin, (part.size() - (size_t)begin) * sizeof(RateRecord));
     }
+    return 0;
 }
 
 int32_t rates_from(Symbol& symbol, int32_t timeframe, int64_t date_from, int32_t count,
@@ -146,8 +154,7 @@ int32_t rates_from(Symbol& symbol, int32_t timeframe, int64_t date_from, int32_t
         return -2;
     }
     int64_t last = std::min(floor_div(date_from, 60), now_msc / 60000);
-    collect_back(symbol, timeframe, last, 0, std::min<int64_t>(count, kMaxBars), now_msc, reply);
-    return 0;
+    return collect_back(symbol, timeframe, last, 0, count, now_msc, reply);
 }
 
 int32_t rates_from_pos(Symbol& symbol, int32_t timeframe, int32_t start_pos, int32_t count,
@@ -155,9 +162,7 @@ int32_t rates_from_pos(Symbol& symbol, int32_t timeframe, int32_t start_pos, int
     if (!timeframe_valid(timeframe) || count < 0 || start_pos < 0) {
         return -2;
     }
-    collect_back(symbol, timeframe, now_msc / 60000, start_pos, std::min<int64_t>(count, kMaxBars),
-                 now_msc, reply);
-    return 0;
+    return collect_back(symbol, timeframe, now_msc / 60000, start_pos, count, now_msc, reply);
 }
 
 int32_t rates_range(Symbol& symbol, int32_t timeframe, int64_t date_from, int64_t date_to,
@@ -170,7 +175,7 @@ int32_t rates_range(Symbol& symbol, int32_t timeframe, int64_t date_from, int64_
     std::vector<RateRecord> m1, chunk;
     reply.u32(0);  // the count, known at the end
     size_t count = 0;
-    for (int64_t start = chunk_start(timeframe, first); start <= last && count < kMaxBars;
+    for (int64_t start = chunk_start(timeframe, first); start <= last;
          start = chunk_end(timeframe, start)) {
         chunk.clear();
         chunk_bars(symbol, timeframe, start, now_msc, &m1, &chunk);
@@ -182,7 +187,9 @@ int32_t rates_range(Symbol& symbol, int32_t timeframe, int64_t date_from, int64_
         while (end > begin && chunk[end - 1].time > date_to) {
             end--;
         }
-        end = std::min(end, begin + (kMaxBars - count));
+        if (count + (end - begin) > kMaxBars) {
+            return kStatusNoMemory;
+        }
         reply.put(chunk.data() + begin, (end - begin) * sizeof(RateRecord));
         count += end - begin;
     }

@@ -116,7 +116,7 @@ static void split(uint64_t total, size_t count, const uint64_t* least, uint64_t 
 static int64_t excursion(double sigma, int64_t open, int64_t close, Random* random) {
     double price = (double)(open > close ? open : close);
     double move = std::fabs((double)(close - open)) / price;
-    double u = 0.005 + 0.2 * random->unit();
+    double u = 0.002 + 0.08 * random->unit();
     double beyond = (std::sqrt(move * move - 2 * sigma * sigma * std::log(u)) - move) / 2;
     return std::llround(beyond * price);
 }
