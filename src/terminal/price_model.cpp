@@ -111,15 +111,22 @@ static void split(uint64_t total, size_t count, const uint64_t* least, uint64_t 
 // How far a bar's high lies above the higher of its open and close (or its
 // low below the lower): drawn from the distribution of the extreme of a
 // random walk tied to both, a typical move of the bar's length being
-// `sigma` of the price. The draw leans to the far side, so that the finer
-// walk inside the bar seldom has to be held back from crossing it.
-static int64_t excursion(double sigma, int64_t open, int64_t close, Random* random) {
+// `sigma` of the price, between its quantiles `from` and `to` of lying
+// further out.
+static int64_t excursion(double sigma, int64_t open, int64_t close, double from, double to,
+                         Random* random) {
     double price = (double)(open > close ? open : close);
     double move = std::fabs((double)(close - open)) / price;
-    double u = 0.002 + 0.08 * random->unit();
+    double u = from + (to - from) * random->unit();
     double beyond = (std::sqrt(move * move - 2 * sigma * sigma * std::log(u)) - move) / 2;
     return std::llround(beyond * price);
 }
+
+// An hour's extremes lean far out, so that the walk of its minutes seldom
+// has to be held back from crossing them: held back, a cross would part
+// from its legs. A minute's are as a random walk's.
+constexpr double kHourFrom = 0.002, kHourTo = 0.08;
+constexpr double kMinuteFrom = 0.05, kMinuteTo = 1.0;
 
 static void open_hours(uint8_t schedule, int64_t day, int64_t* first_hour, int* hours) {
     *first_hour = day * 24 + (schedule == kScheduleDaytime ? 1 : 0);
@@ -147,8 +154,8 @@ static void make_hours(PricePath* path, int64_t day) {
         bar.close = to_points(model, levels[i + 1]);
         int64_t top = bar.open > bar.close ? bar.open : bar.close;
         int64_t bottom = bar.open < bar.close ? bar.open : bar.close;
-        bar.high = top + excursion(sigma, bar.open, bar.close, &random);
-        bar.low = bottom - excursion(sigma, bar.open, bar.close, &random);
+        bar.high = top + excursion(sigma, bar.open, bar.close, kHourFrom, kHourTo, &random);
+        bar.low = bottom - excursion(sigma, bar.open, bar.close, kHourFrom, kHourTo, &random);
         bar.low = bar.low < 1 ? 1 : bar.low;
         double busy = 0.5 + random.unit();
         bar.ticks = 60 * kMinTicks + (uint64_t)std::llround(36.0 * model.tick_rate * busy);
@@ -181,8 +188,9 @@ static void make_minutes(PricePath* path, int64_t hour) {
         bar.close = points[i + 1];
         int64_t top = bar.open > bar.close ? bar.open : bar.close;
         int64_t bottom = bar.open < bar.close ? bar.open : bar.close;
-        int64_t high = top + excursion(sigma, bar.open, bar.close, &random);
-        int64_t low = bottom - excursion(sigma, bar.open, bar.close, &random);
+        int64_t high = top + excursion(sigma, bar.open, bar.close, kMinuteFrom, kMinuteTo, &random);
+        int64_t low =
+            bottom - excursion(sigma, bar.open, bar.close, kMinuteFrom, kMinuteTo, &random);
         bar.high = high > whole.high ? whole.high : high;
         bar.low = low < whole.low ? whole.low : low;
         highest = bar.high > path->minute[highest].high ? i : highest;
