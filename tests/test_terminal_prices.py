@@ -76,6 +76,27 @@ def test_crosses_follow_their_legs(terminal: TerminalHome, cross: str, first: st
         np.median(gap), np.percentile(gap, 99))
 
 
+def test_cross_ticks_stay_within_the_legs_quotes(terminal: TerminalHome) -> None:
+    # Tick by tick, against the legs' latest quotes: EURGBP bought at its ask
+    # and sold through the legs (or the other way round) must not pay.
+    end = last_closed_day() - 1
+    while time.gmtime(end).tm_wday >= 5:
+        end -= DAY
+    ticks = {s: q.copy_ticks_range(s, end + 1 - DAY, end, q.COPY_TICKS_ALL)
+             for s in ("EURGBP", "EURUSD", "GBPUSD")}
+    cross, eur, gbp = ticks["EURGBP"], ticks["EURUSD"], ticks["GBPUSD"]
+    i = np.searchsorted(eur["time_msc"], cross["time_msc"], side="right") - 1
+    j = np.searchsorted(gbp["time_msc"], cross["time_msc"], side="right") - 1
+    seen = (i >= 0) & (j >= 0)
+    cross, i, j = cross[seen], i[seen], j[seen]
+    assert len(cross) > 5000
+    outside = (cross["bid"] > eur["ask"][i] / gbp["bid"][j]) | (
+        cross["ask"] < eur["bid"][i] / gbp["ask"][j])
+    assert outside.mean() < 0.05, outside.mean()
+    gap = np.abs(cross["bid"] - eur["bid"][i] / gbp["bid"][j]) / 1e-5
+    assert np.median(gap) <= 3, np.median(gap)
+
+
 def returns(symbol: str, start: int, end: int) -> dict:
     bars = q.copy_rates_range(symbol, q.TIMEFRAME_M5, start, end)
     moves = np.diff(np.log(bars["close"]))

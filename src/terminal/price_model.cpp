@@ -14,6 +14,13 @@ constexpr uint64_t kMinTicks = 4;
 // other and from the daily walk.
 constexpr uint64_t kHourTag = 0x6A09E667F3BCC909ull;
 constexpr uint64_t kMinuteTag = 0xBB67AE8584CAA73Bull;
+constexpr uint64_t kInsideTag = 0x3C6EF372FE94F82Bull;
+
+// The walk inside a minute is a sum of a few sine waves with random
+// amplitudes (the leading terms of a random walk tied to both ends), drawn
+// from the same factors as the coarser steps: a cross stays the ratio of its
+// legs from one tick to the next, not only from minute to minute.
+constexpr int kInsideWaves = 4;
 
 struct Random {
     uint64_t state;
@@ -108,25 +115,19 @@ static void split(uint64_t total, size_t count, const uint64_t* least, uint64_t 
     }
 }
 
-// How far a bar's high lies above the higher of its open and close (or its
+// How far an hour's high lies above the higher of its open and close (or its
 // low below the lower): drawn from the distribution of the extreme of a
-// random walk tied to both, a typical move of the bar's length being
-// `sigma` of the price, between its quantiles `from` and `to` of lying
-// further out.
-static int64_t excursion(double sigma, int64_t open, int64_t close, double from, double to,
-                         Random* random) {
+// random walk tied to both, a typical move of an hour being `sigma` of the
+// price. The draw leans far out, so that the walk of its minutes seldom has
+// to be held back from crossing it: held back, a cross would part from its
+// legs.
+static int64_t excursion(double sigma, int64_t open, int64_t close, Random* random) {
     double price = (double)(open > close ? open : close);
     double move = std::fabs((double)(close - open)) / price;
-    double u = from + (to - from) * random->unit();
+    double u = 0.002 + 0.078 * random->unit();
     double beyond = (std::sqrt(move * move - 2 * sigma * sigma * std::log(u)) - move) / 2;
     return std::llround(beyond * price);
 }
-
-// An hour's extremes lean far out, so that the walk of its minutes seldom
-// has to be held back from crossing them: held back, a cross would part
-// from its legs. A minute's are as a random walk's.
-constexpr double kHourFrom = 0.002, kHourTo = 0.08;
-constexpr double kMinuteFrom = 0.05, kMinuteTo = 1.0;
 
 static void open_hours(uint8_t schedule, int64_t day, int64_t* first_hour, int* hours) {
     *first_hour = day * 24 + (schedule == kScheduleDaytime ? 1 : 0);
@@ -154,14 +155,53 @@ static void make_hours(PricePath* path, int64_t day) {
         bar.close = to_points(model, levels[i + 1]);
         int64_t top = bar.open > bar.close ? bar.open : bar.close;
         int64_t bottom = bar.open < bar.close ? bar.open : bar.close;
-        bar.high = top + excursion(sigma, bar.open, bar.close, kHourFrom, kHourTo, &random);
-        bar.low = bottom - excursion(sigma, bar.open, bar.close, kHourFrom, kHourTo, &random);
+        bar.high = top + excursion(sigma, bar.open, bar.close, &random);
+        bar.low = bottom - excursion(sigma, bar.open, bar.close, &random);
         bar.low = bar.low < 1 ? 1 : bar.low;
         double busy = 0.5 + random.unit();
         bar.ticks = 60 * kMinTicks + (uint64_t)std::llround(36.0 * model.tick_rate * busy);
         bar.volume =
             model.trades ? bar.ticks + (uint64_t)((double)bar.ticks * 8 * random.unit()) : 0;
     }
+}
+
+// Sine waves of the tied-down walk, sampled at the steps of a minute.
+static const double* inside_waves() {
+    static double waves[kInsideWaves][kMinuteSteps + 1];
+    static bool made = false;
+    if (!made) {
+        for (int k = 0; k < kInsideWaves; k++) {
+            double frequency = (k + 1) * 3.141592653589793;
+            for (int g = 0; g <= kMinuteSteps; g++) {
+                waves[k][g] =
+                    1.4142135623730951 * std::sin(frequency * g / kMinuteSteps) / frequency;
+            }
+        }
+        made = true;
+    }
+    return &waves[0][0];
+}
+
+// The walk inside one minute from `open` to `close`, in points, held within
+// the hour's range; `sigma` is a minute's share of a day's move.
+static void walk_inside(const PriceModel& model, int64_t minute, double sigma, int64_t open,
+                        int64_t close, const ModelBar& hour, int64_t* out) {
+    const double* waves = inside_waves();
+    double amplitude[kInsideWaves];
+    for (int k = 0; k < kInsideWaves; k++) {
+        amplitude[k] = step(model, kInsideTag + (uint64_t)k, minute) * sigma;
+    }
+    double from = std::log((double)open), to = std::log((double)close);
+    for (int g = 1; g < kMinuteSteps; g++) {
+        double level = from + (to - from) * g / kMinuteSteps;
+        for (int k = 0; k < kInsideWaves; k++) {
+            level += amplitude[k] * waves[k * (kMinuteSteps + 1) + g];
+        }
+        int64_t p = std::llround(std::exp(level));
+        out[g] = p < hour.low ? hour.low : (p > hour.high ? hour.high : p);
+    }
+    out[0] = open;
+    out[kMinuteSteps] = close;
 }
 
 static void make_minutes(PricePath* path, int64_t hour) {
@@ -180,21 +220,21 @@ static void make_minutes(PricePath* path, int64_t hour) {
     points[0] = whole.open;
     points[60] = whole.close;
     Random random{mix64(model.key ^ kMinuteTag ^ (uint64_t)hour)};
-    sigma *= model.daily_sigma;
-    int highest = 0, lowest = 0;
     for (int i = 0; i < 60; i++) {
+        walk_inside(model, hour * 60 + i, sigma, points[i], points[i + 1], whole, path->inside[i]);
         ModelBar& bar = path->minute[i];
         bar.open = points[i];
         bar.close = points[i + 1];
-        int64_t top = bar.open > bar.close ? bar.open : bar.close;
-        int64_t bottom = bar.open < bar.close ? bar.open : bar.close;
-        int64_t high = top + excursion(sigma, bar.open, bar.close, kMinuteFrom, kMinuteTo, &random);
-        int64_t low =
-            bottom - excursion(sigma, bar.open, bar.close, kMinuteFrom, kMinuteTo, &random);
-        bar.high = high > whole.high ? whole.high : high;
-        bar.low = low < whole.low ? whole.low : low;
-        highest = bar.high > path->minute[highest].high ? i : highest;
-        lowest = bar.low < path->minute[lowest].low ? i : lowest;
+        bar.high = bar.low = bar.open;
+        for (int64_t p : path->inside[i]) {
+            bar.high = p > bar.high ? p : bar.high;
+            bar.low = p < bar.low ? p : bar.low;
+        }
+    }
+    int highest = 0, lowest = 0;
+    for (int i = 0; i < 60; i++) {
+        highest = path->minute[i].high > path->minute[highest].high ? i : highest;
+        lowest = path->minute[i].low < path->minute[lowest].low ? i : lowest;
     }
     // The hour's extremes are reached in the minute that comes closest.
     path->minute[highest].high = whole.high;
@@ -260,44 +300,49 @@ struct TickDraw {
     bool deal, buy;
 };
 
-// The ticks of a minute start at its open and end at its close, and two of
-// them, at random places, are its high and its low.
-static void draw_ticks(const PriceModel& model, const ModelBar& bar, int64_t minute,
-                       std::vector<TickDraw>* out) {
+// The ticks of a minute follow the walk inside it from its open to its
+// close; where none of them falls on the minute's high or low, the one
+// nearest to it is moved there.
+static void draw_ticks(const PriceModel& model, const ModelBar& bar, const int64_t* inside,
+                       int64_t minute, std::vector<TickDraw>* out) {
     Random random{mix64(model.key ^ (uint64_t)minute * 0xA24BAED4963EE407ull)};
     uint32_t n = (uint32_t)bar.ticks;
-    uint32_t at_high = 1 + random.below(n - 2);
-    uint32_t at_low = 1 + random.below(n - 3);
-    at_low += at_low >= at_high ? 1 : 0;
     double slot = 60000.0 / n;
-    double jitter = (double)(bar.high - bar.low) * 0.25;
     uint64_t spread_range = (uint64_t)model.spread / 3 + 1;
     out->resize(n);
+    uint32_t at_high = 1, at_low = 1;
     for (uint32_t i = 0; i < n; i++) {
         uint64_t bits = random.next();
         TickDraw& tick = (*out)[i];
         tick.offset = (int64_t)((i + (double)(bits & 0xFFFF) * (1.0 / 65536)) * slot);
-        if (i == 0) {
-            tick.bid = bar.open;
-        } else if (i == n - 1) {
-            tick.bid = bar.close;
-        } else if (i == at_high) {
-            tick.bid = bar.high;
-        } else if (i == at_low) {
-            tick.bid = bar.low;
-        } else {
-            double noise = (double)((bits >> 16) & 0x1FFFFF) * (2.0 / 2097152) - 1.0;
-            double mid = (double)bar.open + (double)(bar.close - bar.open) * i / (n - 1);
-            int64_t bid = std::llround(mid + jitter * noise);
-            tick.bid = bid < bar.low ? bar.low : (bid > bar.high ? bar.high : bid);
+        double at = (double)tick.offset * kMinuteSteps / 60000;
+        int step_index = (int)at;
+        double part = at - step_index;
+        tick.bid = std::llround((double)inside[step_index] +
+                                (double)(inside[step_index + 1] - inside[step_index]) * part);
+        tick.bid = i == 0 ? bar.open : (i == n - 1 ? bar.close : tick.bid);
+        if (i > 0 && i < n - 1) {
+            at_high = tick.bid > (*out)[at_high].bid ? i : at_high;
+            at_low = tick.bid < (*out)[at_low].bid ? i : at_low;
         }
-        int64_t extra = i == 0 ? 0 : (int64_t)((((bits >> 37) & 0xFF) * spread_range) >> 8);
+        tick.deal = model.trades && (i == 0 || ((bits >> 45) & 0xFF) % 5 < 2);
+        tick.buy = (bits >> 53) & 1;
+        tick.ask = (int64_t)((((bits >> 37) & 0xFF) * spread_range) >> 8);  // the extra spread
+    }
+    if (at_low == at_high) {
+        at_low = at_high == 1 ? 2 : 1;
+    }
+    bool high_reached = (*out)[0].bid == bar.high || (*out)[n - 1].bid == bar.high;
+    bool low_reached = (*out)[0].bid == bar.low || (*out)[n - 1].bid == bar.low;
+    (*out)[at_high].bid = high_reached ? (*out)[at_high].bid : bar.high;
+    (*out)[at_low].bid = low_reached ? (*out)[at_low].bid : bar.low;
+    for (uint32_t i = 0; i < n; i++) {
+        TickDraw& tick = (*out)[i];
+        int64_t extra = i == 0 ? 0 : tick.ask;
         tick.ask = tick.bid + model.spread + extra;
         if (i > 0 && tick.bid == (*out)[i - 1].bid && tick.ask == (*out)[i - 1].ask) {
             tick.ask += 1;  // a tick that changes nothing is no tick
         }
-        tick.deal = model.trades && (i == 0 || ((bits >> 45) & 0xFF) % 5 < 2);
-        tick.buy = (bits >> 53) & 1;
     }
 }
 
@@ -308,7 +353,7 @@ void model_minute_ticks(const PriceModel& model, PricePath* path, int64_t minute
         return;
     }
     std::vector<TickDraw> draws;
-    draw_ticks(model, *bar, minute, &draws);
+    draw_ticks(model, *bar, path->inside[bar - path->minute], minute, &draws);
     size_t deal_count = 0;
     for (const TickDraw& d : draws) {
         deal_count += d.deal ? 1 : 0;

@@ -60,6 +60,9 @@ struct ModelBar {
     uint64_t ticks, volume;
 };
 
+// Points of the walk inside a minute, every five seconds, both ends included.
+constexpr int kMinuteSteps = 12;
+
 // Remembers the day and the hour last made, so that a walk through the
 // minutes of an hour makes the hour once.
 struct PricePath {
@@ -70,6 +73,7 @@ struct PricePath {
     ModelBar hour[24];
     int64_t hour_at;  // hour since 1970 whose minutes are held
     ModelBar minute[60];
+    int64_t inside[60][kMinuteSteps + 1];  // the walk inside each minute, in points
 };
 
 void path_init(PricePath* path, const PriceModel* model);
