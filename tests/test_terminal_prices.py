@@ -4,6 +4,8 @@ history served whole or refused, never cut short."""
 
 from __future__ import annotations
 
+import os
+import sys
 import time
 from typing import Iterator
 
@@ -151,6 +153,14 @@ def test_ticks_of_a_long_range_come_whole(terminal: TerminalHome) -> None:
     assert np.count_nonzero(ticks["time"] < end) == minutes["tick_volume"].sum()
 
 
+def peak_resident_bytes(pid: int) -> int:
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
+    raise AssertionError("no VmHWM")
+
+
 def test_more_than_a_reply_may_carry_fails_instead_of_being_cut(terminal: TerminalHome) -> None:
     limit = q.terminal_info().maxbars
     assert limit == 5_000_000
@@ -161,6 +171,13 @@ def test_more_than_a_reply_may_carry_fails_instead_of_being_cut(terminal: Termin
     assert q.last_error()[0] == -3
     assert q.copy_ticks_from("BTCUSD", START_2010, limit + 1, q.COPY_TICKS_ALL) is None
     assert q.last_error()[0] == -3
+    # Sixteen years of a pair's ticks are about 25 million: refused without
+    # the terminal holding them.
+    assert q.copy_ticks_range("EURUSD", START_2010, int(time.time()), q.COPY_TICKS_ALL) is None
+    assert q.last_error()[0] == -3
+    if sys.platform.startswith("linux") and os.environ.get("QUILLMARK_SANITIZED") != "1":
+        # One reply at the limit (300 MB) and the kept bars (256 MB) at most.
+        assert peak_resident_bytes(terminal.running_pids()[0]) < 1_200_000_000
     # Asking for more than there is still gives all there is.
     days = q.copy_rates_from_pos("EURUSD", q.TIMEFRAME_D1, 0, limit + 1)
     assert days is not None and days["time"][0] == START_2010

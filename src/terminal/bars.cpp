@@ -173,6 +173,14 @@ int32_t rates_range(Symbol& symbol, int32_t timeframe, int64_t date_from, int64_
     int64_t first = std::max(floor_div(date_from, 60), series_first_minute(symbol));
     int64_t last = std::min(floor_div(date_to, 60), now_msc / 60000);
     std::vector<RateRecord> m1, chunk;
+    // Room for at most as many bars as the period holds, so that a large
+    // reply does not grow by doubling, which would hold the old buffer and
+    // one twice its size at once. Pages not written to cost nothing.
+    if (first <= last) {
+        int64_t minutes = timeframe == kTimeframeMN1 ? 28 * 1440 : timeframe_minutes(timeframe);
+        int64_t most = (last - first) / minutes + 2;
+        reply.expect(4 + (size_t)std::min<int64_t>(most, kMaxBars) * sizeof(RateRecord));
+    }
     reply.u32(0);  // the count, known at the end
     size_t count = 0;
     for (int64_t start = chunk_start(timeframe, first); start <= last;

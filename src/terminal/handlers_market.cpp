@@ -181,11 +181,19 @@ static bool valid_tick_filter(int32_t which) {
 // reply, a day at a time, so that only the reply holds them all.
 static int32_t ticks_into_reply(Symbol& symbol, int64_t from_msc, int64_t to_msc, int64_t now_msc,
                                 int32_t which, size_t wanted, ReplyWriter& reply) {
-    reply.u32(0);  // the count, known at the end
     size_t count = 0;
     size_t limit = wanted < kMaxTicks + 1 ? wanted : kMaxTicks + 1;
     int64_t begin = std::max(from_msc, series_first_minute(symbol) * 60000);
     int64_t end = std::min(to_msc, now_msc);
+    // Room for about as many ticks as the period holds, so that a large
+    // reply does not grow by doubling, which would hold the old buffer and
+    // one twice its size at once. Pages not written to cost nothing.
+    if (begin <= end) {
+        double minutes = (double)(end - begin) / 60000 + 1;
+        double expected = minutes * (4 + symbol.model.tick_rate);
+        reply.expect(4 + (size_t)std::min(expected, (double)limit) * sizeof(TickRecord));
+    }
+    reply.u32(0);  // the count, known at the end
     std::vector<TickRecord> part;
     while (begin <= end && count < limit) {
         int64_t day_end = (floor_div(begin, 86400000) + 1) * 86400000 - 1;
