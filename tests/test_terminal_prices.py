@@ -13,6 +13,7 @@ import numpy as np
 import pytest
 
 import quillmark as q
+from process_memory import process_memory_bytes
 from terminal_tools import TerminalHome, connected_terminal
 from test_terminal_market import aggregate
 
@@ -153,14 +154,6 @@ def test_ticks_of_a_long_range_come_whole(terminal: TerminalHome) -> None:
     assert np.count_nonzero(ticks["time"] < end) == minutes["tick_volume"].sum()
 
 
-def peak_resident_bytes(pid: int) -> int:
-    with open(f"/proc/{pid}/status") as status:
-        for line in status:
-            if line.startswith("VmHWM:"):
-                return int(line.split()[1]) * 1024
-    raise AssertionError("no VmHWM")
-
-
 def test_more_than_a_reply_may_carry_fails_instead_of_being_cut(terminal: TerminalHome) -> None:
     limit = q.terminal_info().maxbars
     assert limit == 5_000_000
@@ -177,7 +170,7 @@ def test_more_than_a_reply_may_carry_fails_instead_of_being_cut(terminal: Termin
     assert q.last_error()[0] == -3
     if sys.platform.startswith("linux") and os.environ.get("QUILLMARK_SANITIZED") != "1":
         # One reply at the limit (300 MB) and the kept bars (256 MB) at most.
-        assert peak_resident_bytes(terminal.running_pids()[0]) < 1_200_000_000
+        assert process_memory_bytes(terminal.running_pids()[0], "VmHWM") < 1_200_000_000
     # Asking for more than there is still gives all there is.
     days = q.copy_rates_from_pos("EURUSD", q.TIMEFRAME_D1, 0, limit + 1)
     assert days is not None and days["time"][0] == START_2010
