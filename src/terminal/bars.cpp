@@ -89,14 +89,7 @@ static void chunk_bars(Symbol& symbol, int32_t timeframe, int64_t start, int64_t
     }
     size_t first = out->size();
     for (const RateRecord& bar : *finer) {
-        int64_t open = bar_start(timeframe, bar.time / 60) * 60;
-        if (out->size() == first || out->back().time != open) {
-            RateRecord merged = bar;
-            merged.time = open;
-            out->push_back(merged);
-        } else {
-            bar_merge(&out->back(), bar);
-        }
+        bar_add(out, first, bar_start(timeframe, bar.time / 60) * 60, bar);
     }
 }
 

@@ -328,15 +328,9 @@ static void hours_from_minutes(Symbol& symbol, int64_t from_minute, int64_t to_m
                                std::vector<RateRecord>* out) {
     m1->clear();
     series_m1_bars(symbol, from_minute, to_minute, now_msc, m1);
+    size_t first = out->size();
     for (const RateRecord& bar : *m1) {
-        int64_t open = floor_div(bar.time, 3600) * 3600;
-        if (!out->empty() && out->back().time == open) {
-            bar_merge(&out->back(), bar);
-        } else {
-            RateRecord merged = bar;
-            merged.time = open;
-            out->push_back(merged);
-        }
+        bar_add(out, first, floor_div(bar.time, 3600) * 3600, bar);
     }
 }
 
@@ -367,7 +361,8 @@ void series_h1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int6
     }
 }
 
-void bar_merge(RateRecord* into, const RateRecord& bar) {
+// Adds a later bar to one of a longer timeframe.
+static void bar_merge(RateRecord* into, const RateRecord& bar) {
     // Values, not references: std::max and std::min must not bind to the
     // unaligned fields of packed records.
     double high = into->high, low = into->low;
@@ -378,4 +373,14 @@ void bar_merge(RateRecord* into, const RateRecord& bar) {
     into->tick_volume += bar.tick_volume;
     into->real_volume += bar.real_volume;
     into->spread = std::min(spread, (int32_t)bar.spread);
+}
+
+void bar_add(std::vector<RateRecord>* out, size_t first, int64_t open, const RateRecord& bar) {
+    if (out->size() > first && out->back().time == open) {
+        bar_merge(&out->back(), bar);
+        return;
+    }
+    RateRecord merged = bar;
+    merged.time = open;
+    out->push_back(merged);
 }

@@ -27,8 +27,9 @@ void series_m1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int6
 void series_h1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int64_t now_msc,
                     std::vector<RateRecord>* out);
 
-// Adds a later bar to one of a longer timeframe.
-void bar_merge(RateRecord* into, const RateRecord& bar);
+// Adds a bar to the longer one opening at `open` (seconds), which is the
+// last of `out`, or starts it; bars before `first` are left alone.
+void bar_add(std::vector<RateRecord>* out, size_t first, int64_t open, const RateRecord& bar);
 
 // The latest tick at or before `msc`, looking back at most `days` days.
 bool series_last_tick(Symbol& symbol, int64_t msc, int days, TickRecord* out);
