@@ -22,7 +22,7 @@ struct Instrument {
     const char* profit;
     Kind kind;
     uint32_t digits;
-    double price;
+    double price;             // reference level; pairs and metals take theirs from kCurrencies
     double daily_volatility;  // relative, one standard deviation per day
     int32_t spread;           // points
     double contract_size;
