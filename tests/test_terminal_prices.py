@@ -7,6 +7,7 @@ from __future__ import annotations
 import os
 import sys
 import time
+from pathlib import Path
 from typing import Iterator
 
 import numpy as np
@@ -16,6 +17,9 @@ import quillmark as q
 from process_memory import process_memory_bytes
 from terminal_tools import TerminalHome, connected_terminal
 from test_terminal_market import aggregate
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "bench"))
+from cross_gap import tick_gaps  # noqa: E402
 
 DAY = 86400
 START_2010 = 1262304000  # 2010-01-01 00:00 UTC, a Friday
@@ -85,18 +89,9 @@ def test_cross_ticks_stay_within_the_legs_quotes(terminal: TerminalHome) -> None
     end = last_closed_day() - 1
     while time.gmtime(end).tm_wday >= 5:
         end -= DAY
-    ticks = {s: q.copy_ticks_range(s, end + 1 - DAY, end, q.COPY_TICKS_ALL)
-             for s in ("EURGBP", "EURUSD", "GBPUSD")}
-    cross, eur, gbp = ticks["EURGBP"], ticks["EURUSD"], ticks["GBPUSD"]
-    i = np.searchsorted(eur["time_msc"], cross["time_msc"], side="right") - 1
-    j = np.searchsorted(gbp["time_msc"], cross["time_msc"], side="right") - 1
-    seen = (i >= 0) & (j >= 0)
-    cross, i, j = cross[seen], i[seen], j[seen]
-    assert len(cross) > 5000
-    outside = (cross["bid"] > eur["ask"][i] / gbp["bid"][j]) | (
-        cross["ask"] < eur["bid"][i] / gbp["ask"][j])
+    gap, outside = tick_gaps(end + 1 - DAY, end)
+    assert len(gap) > 5000
     assert outside.mean() < 0.05, outside.mean()
-    gap = np.abs(cross["bid"] - eur["bid"][i] / gbp["bid"][j]) / 1e-5
     assert np.median(gap) <= 3, np.median(gap)
 
 
