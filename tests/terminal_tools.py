@@ -19,6 +19,7 @@ charged yet, and answers the u32 count of midnights passed.
 
 from __future__ import annotations
 
+import contextlib
 import os
 import shutil
 import socket
@@ -27,7 +28,9 @@ import subprocess
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import List, Optional, Tuple
+from typing import Iterator, List, Optional, Tuple
+
+import pytest
 
 import quillmark
 import wire
@@ -93,6 +96,22 @@ def make_home(tmp_path: Path) -> TerminalHome:
     data_home = tmp_path / "data"
     data_home.mkdir()
     return TerminalHome(install=install, data_home=data_home, exe=str(exe))
+
+
+@contextlib.contextmanager
+def connected_terminal(tmp_path: Path, *options: str) -> Iterator[TerminalHome]:
+    """A private terminal started with `options`, the module connected to it."""
+    home = make_home(tmp_path)
+    with pytest.MonkeyPatch.context() as patch:
+        # The module discovers terminals under the caller's data home.
+        patch.setenv("XDG_DATA_HOME", str(home.data_home))
+        home.start(*options)
+        assert quillmark.initialize(path=home.exe), quillmark.last_error()
+        try:
+            yield home
+        finally:
+            quillmark.shutdown()
+            home.stop_all()
 
 
 def wait_for_socket(path: str, process: Optional[subprocess.Popen] = None,

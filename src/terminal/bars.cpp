@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "link/status.h"
 #include "terminal/calendar.h"
 #include "terminal/enums.h"
 #include "terminal/protocol.h"
@@ -73,75 +74,71 @@ static int64_t chunk_end(int32_t timeframe, int64_t start) {
 }
 
 static void chunk_bars(Symbol& symbol, int32_t timeframe, int64_t start, int64_t now_msc,
-                       std::vector<RateRecord>* m1, std::vector<RateRecord>* out) {
+                       std::vector<RateRecord>* finer, std::vector<RateRecord>* out) {
     if (timeframe == kTimeframeM1) {
         series_m1_bars(symbol, start, chunk_end(timeframe, start), now_msc, out);
         return;
     }
-    m1->clear();
-    series_m1_bars(symbol, start, chunk_end(timeframe, start), now_msc, m1);
+    // Bars of an hour or longer are made of hour bars, which the model makes
+    // without going through every minute.
+    finer->clear();
+    if (timeframe_minutes(timeframe) >= 60 || timeframe == kTimeframeMN1) {
+        series_h1_bars(symbol, start, chunk_end(timeframe, start), now_msc, finer);
+    } else {
+        series_m1_bars(symbol, start, chunk_end(timeframe, start), now_msc, finer);
+    }
     size_t first = out->size();
-    for (const RateRecord& bar : *m1) {
-        int64_t open = bar_start(timeframe, bar.time / 60) * 60;
-        if (out->size() == first || out->back().time != open) {
-            RateRecord merged = bar;
-            merged.time = open;
-            out->push_back(merged);
-            continue;
-        }
-        // Values, not references: std::max and std::min must not bind to
-        // the unaligned fields of packed records.
-        RateRecord& merged = out->back();
-        double high = merged.high, low = merged.low;
-        int32_t spread = merged.spread;
-        merged.high = std::max(high, (double)bar.high);
-        merged.low = std::min(low, (double)bar.low);
-        merged.close = bar.close;
-        merged.tick_volume += bar.tick_volume;
-        merged.real_volume += bar.real_volume;
-        merged.spread = std::min(spread, (int32_t)bar.spread);
+    for (const RateRecord& bar : *finer) {
+        bar_add(out, first, bar_start(timeframe, bar.time / 60) * 60, bar);
     }
 }
 
 // Walks back from the bar holding `last_minute`, skipping `skip` bars, and
-// puts the count and up to `count` bars into the reply.
-static void collect_back(Symbol& symbol, int32_t timeframe, int64_t last_minute, int64_t skip,
-                         int64_t count, int64_t now_msc, ReplyWriter& reply) {
+// puts the count and up to `count` bars into the reply; fails when they
+// would be more than one reply may carry.
+static int32_t collect_back(Symbol& symbol, int32_t timeframe, int64_t last_minute, int64_t skip,
+                            int64_t count, int64_t now_msc, ReplyWriter& reply) {
     // Chunks newest first, each in time order, so that a million bars are
     // copied once, straight into the reply, instead of being gathered
-    // backwards and turned around.
+    // backwards and turned around. Skipped bars are not kept.
     std::vector<std::vector<RateRecord>> chunks;
-    std::vector<RateRecord> m1;
+    std::vector<RateRecord> finer, chunk;
     int64_t first = series_first_minute(symbol);
-    int64_t wanted = skip + count;
+    int64_t wanted = std::min<int64_t>(count, (int64_t)kMaxBars + 1);
     int64_t found = 0;
     for (int64_t start = chunk_start(timeframe, last_minute);
          found < wanted && chunk_end(timeframe, start) > first;
          start = chunk_start(timeframe, start - 1)) {
-        chunks.emplace_back();
-        std::vector<RateRecord>& chunk = chunks.back();
-        chunk_bars(symbol, timeframe, start, now_msc, &m1, &chunk);
+        chunk.clear();
+        chunk_bars(symbol, timeframe, start, now_msc, &finer, &chunk);
         while (!chunk.empty() && chunk.back().time > last_minute * 60) {
             chunk.pop_back();
         }
+        if (skip >= (int64_t)chunk.size()) {
+            skip -= (int64_t)chunk.size();
+            continue;
+        }
+        chunk.resize(chunk.size() - (size_t)skip);
+        skip = 0;
         found += (int64_t)chunk.size();
+        chunks.push_back(std::move(chunk));
+        chunk = std::vector<RateRecord>();
+    }
+    if (found > (int64_t)kMaxBars && count > (int64_t)kMaxBars) {
+        return kStatusNoMemory;
     }
     // In time order the kept bars are those after the `older` oldest ones.
-    int64_t newer = std::min(skip, found);
-    int64_t kept = std::min(count, found - newer);
-    int64_t older = found - newer - kept;
+    int64_t kept = std::min(count, found);
+    int64_t older = found - kept;
     reply.expect(4 + (size_t)kept * sizeof(RateRecord));
     reply.u32((uint32_t)kept);
-    int64_t at = 0;  // bars of older chunks
     for (size_t i = chunks.size(); i-- > 0;) {
-        const std::vector<RateRecord>& chunk = chunks[i];
-        int64_t begin = std::max<int64_t>(older - at, 0);
-        int64_t end = std::min<int64_t>(older + kept - at, (int64_t)chunk.size());
-        if (begin < end) {
-            reply.put(chunk.data() + begin, (size_t)(end - begin) * sizeof(RateRecord));
-        }
-        at += (int64_t)chunk.size();
+        const std::vector<RateRecord>& part = chunks[i];
+        int64_t begin = std::min<int64_t>(older, (int64_t)part.size());
+        older -= begin;
+        reply.put(part.data() + begin, (part.size() - (size_t)begin) * sizeof(RateRecord));
     }
+    return 0;
 }
 
 int32_t rates_from(Symbol& symbol, int32_t timeframe, int64_t date_from, int32_t count,
@@ -150,8 +147,7 @@ int32_t rates_from(Symbol& symbol, int32_t timeframe, int64_t date_from, int32_t
         return -2;
     }
     int64_t last = std::min(floor_div(date_from, 60), now_msc / 60000);
-    collect_back(symbol, timeframe, last, 0, std::min<int64_t>(count, kMaxBars), now_msc, reply);
-    return 0;
+    return collect_back(symbol, timeframe, last, 0, count, now_msc, reply);
 }
 
 int32_t rates_from_pos(Symbol& symbol, int32_t timeframe, int32_t start_pos, int32_t count,
@@ -159,9 +155,7 @@ int32_t rates_from_pos(Symbol& symbol, int32_t timeframe, int32_t start_pos, int
     if (!timeframe_valid(timeframe) || count < 0 || start_pos < 0) {
         return -2;
     }
-    collect_back(symbol, timeframe, now_msc / 60000, start_pos, std::min<int64_t>(count, kMaxBars),
-                 now_msc, reply);
-    return 0;
+    return collect_back(symbol, timeframe, now_msc / 60000, start_pos, count, now_msc, reply);
 }
 
 int32_t rates_range(Symbol& symbol, int32_t timeframe, int64_t date_from, int64_t date_to,
@@ -172,9 +166,17 @@ int32_t rates_range(Symbol& symbol, int32_t timeframe, int64_t date_from, int64_
     int64_t first = std::max(floor_div(date_from, 60), series_first_minute(symbol));
     int64_t last = std::min(floor_div(date_to, 60), now_msc / 60000);
     std::vector<RateRecord> m1, chunk;
+    // Room for at most as many bars as the period holds, so that a large
+    // reply does not grow by doubling, which would hold the old buffer and
+    // one twice its size at once. Pages not written to cost nothing.
+    if (first <= last) {
+        int64_t minutes = timeframe == kTimeframeMN1 ? 28 * 1440 : timeframe_minutes(timeframe);
+        int64_t most = (last - first) / minutes + 2;
+        reply.expect(4 + (size_t)std::min<int64_t>(most, kMaxBars) * sizeof(RateRecord));
+    }
     reply.u32(0);  // the count, known at the end
     size_t count = 0;
-    for (int64_t start = chunk_start(timeframe, first); start <= last && count < kMaxBars;
+    for (int64_t start = chunk_start(timeframe, first); start <= last;
          start = chunk_end(timeframe, start)) {
         chunk.clear();
         chunk_bars(symbol, timeframe, start, now_msc, &m1, &chunk);
@@ -186,7 +188,9 @@ int32_t rates_range(Symbol& symbol, int32_t timeframe, int64_t date_from, int64_
         while (end > begin && chunk[end - 1].time > date_to) {
             end--;
         }
-        end = std::min(end, begin + (kMaxBars - count));
+        if (count + (end - begin) > kMaxBars) {
+            return kStatusNoMemory;
+        }
         reply.put(chunk.data() + begin, (end - begin) * sizeof(RateRecord));
         count += end - begin;
     }

@@ -27,5 +27,7 @@ int32_t rates_from_pos(Symbol& symbol, int32_t timeframe, int32_t start_pos, int
 int32_t rates_range(Symbol& symbol, int32_t timeframe, int64_t date_from, int64_t date_to,
                     int64_t now_msc, ReplyWriter& reply);
 
-// Most bars one reply carries.
+// Most bars one reply carries (300 MB), so that no request can take the
+// terminal's memory; a request for more fails rather than being cut short.
+// Told to clients as the terminal's maxbars.
 constexpr uint32_t kMaxBars = 5000000;

@@ -5,6 +5,7 @@
 #include "api/wire_terminal.h"
 #include "link/commands.h"
 #include "link/text.h"
+#include "terminal/bars.h"
 #include "terminal/engine.h"
 #include "terminal/enums.h"
 #include "terminal/live.h"
@@ -109,7 +110,7 @@ static void terminal_info(RequestReader& in, ReplyWriter& reply) {
     r.connected = connection_state(market_now_msc()) == kTerminalReady;
     r.trade_allowed = !config.no_autotrading;
     r.tradeapi_disabled = config.no_autotrading;
-    r.maxbars = 5000000;
+    r.maxbars = kMaxBars;
     r.codepage = 65001;                    // UTF-8
     r.ping_last = r.connected ? 1200 : 0;  // microseconds to the (local) server
     FIELD_PUT_UTF8(r.company, "Quillmark Software");

@@ -1,4 +1,6 @@
 // Symbols, their prices, bars, ticks and depth of market.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -7,6 +9,7 @@
 #include "link/commands.h"
 #include "terminal/bars.h"
 #include "terminal/book.h"
+#include "terminal/calendar.h"
 #include "terminal/engine.h"
 #include "terminal/enums.h"
 #include "terminal/live.h"
@@ -16,8 +19,9 @@
 #include "terminal/series.h"
 #include "terminal/terminal.h"
 
-// Most ticks one reply carries.
-constexpr size_t kMaxTicks = 2000000;
+// Most ticks one reply carries (300 MB), so that no request can take the
+// terminal's memory; a request for more fails rather than being cut short.
+constexpr size_t kMaxTicks = 5000000;
 constexpr size_t kGroupUnits = 2000;
 
 static bool old_build() {
@@ -173,6 +177,39 @@ static bool valid_tick_filter(int32_t which) {
     return which == kCopyTicksAll || which == kCopyTicksInfo || which == kCopyTicksTrade;
 }
 
+// Puts the count and up to `wanted` ticks of [from_msc, to_msc] into the
+// reply, a day at a time, so that only the reply holds them all.
+static int32_t ticks_into_reply(Symbol& symbol, int64_t from_msc, int64_t to_msc, int64_t now_msc,
+                                int32_t which, size_t wanted, ReplyWriter& reply) {
+    size_t count = 0;
+    size_t limit = wanted < kMaxTicks + 1 ? wanted : kMaxTicks + 1;
+    int64_t begin = std::max(from_msc, series_first_minute(symbol) * 60000);
+    int64_t end = std::min(to_msc, now_msc);
+    // Room for about as many ticks as the period holds, so that a large
+    // reply does not grow by doubling, which would hold the old buffer and
+    // one twice its size at once. Pages not written to cost nothing.
+    if (begin <= end) {
+        double minutes = (double)(end - begin) / 60000 + 1;
+        double expected = minutes * (4 + symbol.model.tick_rate);
+        reply.expect(4 + (size_t)std::min(expected, (double)limit) * sizeof(TickRecord));
+    }
+    reply.u32(0);  // the count, known at the end
+    std::vector<TickRecord> part;
+    while (begin <= end && count < limit) {
+        int64_t day_end = (floor_div(begin, 86400000) + 1) * 86400000 - 1;
+        part.clear();
+        series_ticks(symbol, begin, std::min(end, day_end), now_msc, which, limit - count, &part);
+        if (count + part.size() > kMaxTicks) {
+            return kStatusNoMemory;
+        }
+        reply.put(part.data(), part.size() * sizeof(TickRecord));
+        count += part.size();
+        begin = day_end + 1;
+    }
+    reply.patch_u32(12, (uint32_t)count);
+    return kStatusOk;
+}
+
 static void ticks_query(uint32_t command, RequestReader& in, ReplyWriter& reply) {
     Symbol* symbol = symbol_argument(in, reply, false);
     if (symbol == nullptr) {
@@ -192,19 +229,11 @@ static void ticks_query(uint32_t command, RequestReader& in, ReplyWriter& reply)
         return;
     }
     int64_t now = market_now_msc();
-    size_t limit = command == kCmdTicksFrom ? (size_t)count : kMaxTicks;
-    if (limit > kMaxTicks) {
-        limit = kMaxTicks;
-    }
-    std::vector<TickRecord> ticks;
     if (command == kCmdTicksFrom) {
         to = now;
     }
-    if (limit > 0 && from <= to) {
-        series_ticks(*symbol, from, to, now, which, limit, &ticks);
-    }
-    reply.records(ticks.data(), ticks.size(), sizeof(TickRecord));
-    reply.finish(kStatusOk);
+    size_t wanted = command == kCmdTicksFrom ? (size_t)count : SIZE_MAX;
+    reply.finish(ticks_into_reply(*symbol, from, to, now, which, wanted, reply));
 }
 
 static void rates_query(uint32_t command, RequestReader& in, ReplyWriter& reply) {

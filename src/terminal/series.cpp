@@ -230,6 +230,16 @@ static void copy_day_bars(const std::vector<RateRecord>& day, int64_t from_minut
     out->insert(out->end(), first, last);
 }
 
+// Minutes before this are wholly in the past and untouched by forced
+// prices: they come straight from the model.
+static int64_t model_plain_until(const Symbol& symbol, int64_t now_msc) {
+    int64_t plain_until = now_msc / 60000;
+    if (!symbol.sets.empty()) {
+        plain_until = std::min(plain_until, symbol.sets.front().time_msc / 60000);
+    }
+    return plain_until;
+}
+
 void series_m1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int64_t now_msc,
                     std::vector<RateRecord>* out) {
     from_minute = std::max(from_minute, series_first_minute(symbol));
@@ -250,12 +260,7 @@ void series_m1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int6
     path_init(&path, &symbol.model);
     std::vector<TickRecord> ticks;
     double scale = symbol.model.scale;
-    // Minutes wholly in the past and untouched by forced prices come straight
-    // from the model.
-    int64_t plain_until = now_msc / 60000;
-    if (!symbol.sets.empty()) {
-        plain_until = std::min(plain_until, symbol.sets.front().time_msc / 60000);
-    }
+    int64_t plain_until = model_plain_until(symbol, now_msc);
     for (int64_t m = from_minute; m < to_minute; m++) {
         int64_t day = floor_div(m, 1440);
         int64_t day_end = (day + 1) * 1440;
@@ -314,4 +319,68 @@ bool series_last_tick(Symbol& symbol, int64_t msc, int days, TickRecord* out) {
         }
     }
     return false;
+}
+
+// Hour bars of the minutes in [from_minute, to_minute) of one day, made from
+// its one-minute bars.
+static void hours_from_minutes(Symbol& symbol, int64_t from_minute, int64_t to_minute,
+                               int64_t now_msc, std::vector<RateRecord>* m1,
+                               std::vector<RateRecord>* out) {
+    m1->clear();
+    series_m1_bars(symbol, from_minute, to_minute, now_msc, m1);
+    size_t first = out->size();
+    for (const RateRecord& bar : *m1) {
+        bar_add(out, first, floor_div(bar.time, 3600) * 3600, bar);
+    }
+}
+
+void series_h1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int64_t now_msc,
+                    std::vector<RateRecord>* out) {
+    from_minute = std::max(from_minute, series_first_minute(symbol));
+    to_minute = std::min(to_minute, now_msc / 60000 + 1);
+    int64_t plain_until = model_plain_until(symbol, now_msc);
+    PricePath path;
+    path_init(&path, &symbol.model);
+    std::vector<RateRecord> m1;
+    RateRecord hours[24];
+    for (int64_t day = floor_div(from_minute, 1440); day * 1440 < to_minute; day++) {
+        int64_t begin = std::max(from_minute, day * 1440);
+        int64_t end = std::min(to_minute, (day + 1) * 1440);
+        if (symbol.imported || (day + 1) * 1440 > plain_until) {
+            hours_from_minutes(symbol, begin, end, now_msc, &m1, out);
+            continue;
+        }
+        // A whole past day of the model: its hours are made without its
+        // minutes, which add up to them.
+        int count = model_day_hours(symbol.model, &path, day, hours);
+        for (int i = 0; i < count; i++) {
+            if (hours[i].time >= begin * 60 && hours[i].time < end * 60) {
+                out->push_back(hours[i]);
+            }
+        }
+    }
+}
+
+// Adds a later bar to one of a longer timeframe.
+static void bar_merge(RateRecord* into, const RateRecord& bar) {
+    // Values, not references: std::max and std::min must not bind to the
+    // unaligned fields of packed records.
+    double high = into->high, low = into->low;
+    int32_t spread = into->spread;
+    into->high = std::max(high, (double)bar.high);
+    into->low = std::min(low, (double)bar.low);
+    into->close = bar.close;
+    into->tick_volume += bar.tick_volume;
+    into->real_volume += bar.real_volume;
+    into->spread = std::min(spread, (int32_t)bar.spread);
+}
+
+void bar_add(std::vector<RateRecord>* out, size_t first, int64_t open, const RateRecord& bar) {
+    if (out->size() > first && out->back().time == open) {
+        bar_merge(&out->back(), bar);
+        return;
+    }
+    RateRecord merged = bar;
+    merged.time = open;
+    out->push_back(merged);
 }

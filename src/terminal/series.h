@@ -22,6 +22,15 @@ void series_ticks(Symbol& symbol, int64_t from_msc, int64_t to_msc, int64_t now_
 void series_m1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int64_t now_msc,
                     std::vector<RateRecord>* out);
 
+// Hour bars opening in [from_minute, to_minute), in time order, agreeing
+// with the one-minute bars of the same hours.
+void series_h1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int64_t now_msc,
+                    std::vector<RateRecord>* out);
+
+// Adds a bar to the longer one opening at `open` (seconds), which is the
+// last of `out`, or starts it; bars before `first` are left alone.
+void bar_add(std::vector<RateRecord>* out, size_t first, int64_t open, const RateRecord& bar);
+
 // The latest tick at or before `msc`, looking back at most `days` days.
 bool series_last_tick(Symbol& symbol, int64_t msc, int days, TickRecord* out);
 

@@ -17,7 +17,7 @@ struct TerminalConfig {
     bool test_controls = false;
     bool show_help = false;
     uint32_t symbols = 0;
-    uint32_t history_days = 1000;
+    uint32_t history_days = 0;  // 0: history from 2010-01-01
     uint64_t seed = 1;
     uint32_t positions = 0;
     std::vector<std::string> import_bars;   // SYMBOL=FILE
