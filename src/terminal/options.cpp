@@ -26,7 +26,7 @@ const char kUsage[] =
     "  --build N                build number told in the handshake (default 4000;\n"
     "                           below 2364 the terminal acts as an old build)\n"
     "  --symbols N              catalogue of N symbols, generated ones added\n"
-    "  --history-days N         days of history before today (default 1000)\n"
+    "  --history-days N         days of history before today (default: from 2010-01-01)\n"
     "  --seed N                 seed of the simulated prices (default 1)\n"
     "  --no-autotrading         order_send is refused with -8\n"
     "  --test-controls          accept the test-only commands: 60001 forces a price,\n"
