@@ -46,7 +46,6 @@ def new_folder(folders: List[Path], tmp_path: Path, name: str) -> Path:
 
 
 @pytest.mark.parametrize("start, speed, until, expected", [
-    ("2023-03-01", 3600, None, ["--start", "2023-03-01", "--speed", "3600"]),
     (dt.datetime(2023, 3, 1, 9, 30), 10000, dt.date(2023, 4, 1),
      ["--start", "2023-03-01T09:30", "--speed", "10000", "--until", "2023-04-01"]),
     (dt.datetime(2023, 3, 1, 11, 30, tzinfo=dt.timezone(dt.timedelta(hours=2))), 1.5,
@@ -136,6 +135,11 @@ def test_two_replays_run_side_by_side_away_from_the_user_data(
         markers = list((folder / rp.DATA_HOME / "Brevonix" / "Terminal").glob("*/portable.txt"))
         assert len(markers) == 1
 
+    stopped = subprocess.run([sys.executable, "-m", "quillmark", "replay", "--stop", str(first)],
+                             capture_output=True, text=True, timeout=60)
+    assert stopped.returncode == 0 and "is stopped" in stopped.stdout
+    assert not rp.terminal_pids(first_exe) and rp.terminal_pids(second_exe)
+
 
 def test_a_script_without_a_path_finds_the_replay_through_its_data_home(
         folders: List[Path], tmp_path: Path) -> None:
@@ -149,16 +153,6 @@ def test_a_script_without_a_path_finds_the_replay_through_its_data_home(
                            timeout=60, env=env)
     assert found.returncode == 0, found.stderr
     assert Path(found.stdout.strip()) == folder
-
-
-def test_stop_command_ends_the_replay(folders: List[Path], tmp_path: Path) -> None:
-    folder = new_folder(folders, tmp_path, "run")
-    rp.prepare(folder)
-    rp.start_terminal(folder)
-    stopped = subprocess.run([sys.executable, "-m", "quillmark", "replay", "--stop", str(folder)],
-                             capture_output=True, text=True, timeout=60)
-    assert stopped.returncode == 0 and "is stopped" in stopped.stdout
-    assert not rp.terminal_pids(rp.executable(folder))
 
 
 # ---- With the virtual clock ----

@@ -137,6 +137,28 @@ def _refusal(process: "subprocess.Popen[bytes]", errors: str, folder: str) -> st
     return f"the terminal stopped with exit code {process.returncode}: {text}"
 
 
+def connect(folder: Union[str, "os.PathLike[str]"], timeout_ms: int,
+            login: Optional[int] = None, password: str = "", server: str = "") -> bool:
+    """Open this process's link to the running terminal of a replay folder.
+
+    Should the terminal have stopped meanwhile, initialize() starts it again:
+    then as a portable copy with the replay's data home, never in the
+    user's own data folder."""
+    exe = executable(folder)
+    saved = os.environ.get("XDG_DATA_HOME")
+    os.environ["XDG_DATA_HOME"] = data_home(folder)
+    try:
+        if login is None:
+            return _core.initialize(path=exe, portable=True, timeout=timeout_ms)
+        return _core.initialize(path=exe, portable=True, timeout=timeout_ms, login=login,
+                                password=password, server=server)
+    finally:
+        if saved is None:
+            del os.environ["XDG_DATA_HOME"]
+        else:
+            os.environ["XDG_DATA_HOME"] = saved
+
+
 def start_terminal(folder: Union[str, "os.PathLike[str]"], options: Sequence[str] = (),
           login: Optional[int] = None, password: str = "", server: str = "",
           timeout: float = 60.0) -> str:
@@ -168,11 +190,7 @@ def start_terminal(folder: Union[str, "os.PathLike[str]"], options: Sequence[str
             raise ReplayError(f"the terminal in {root} did not start in {timeout:g} s")
         time.sleep(0.05)
     remaining = max(1, int((deadline - time.monotonic()) * 1000))
-    if login is None:
-        answered = _core.initialize(path=exe, portable=True, timeout=remaining)
-    else:
-        answered = _core.initialize(path=exe, portable=True, timeout=remaining, login=login,
-                                    password=password, server=server)
+    answered = connect(root, remaining, login, password, server)
     failure = _core.last_error()
     _core.shutdown()
     if not answered:

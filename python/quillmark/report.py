@@ -19,7 +19,7 @@ from typing import Dict, List, Optional, Sequence, Tuple
 
 from . import _core, constants as c
 from .chart import curves_png
-from .replays import executable
+from .replays import connect, executable
 from .terminal import terminal_pids
 
 __all__ = ["write_report"]
@@ -316,7 +316,7 @@ def build_curves(folder: str, account: Account) -> Curves:
                        "the curve, the drawdown and the Sharpe ratio are of the balance alone, "
                        "sampled at each deal. Run the report while the replay runs to see equity.")
         return curves
-    if not _core.initialize(path=exe, timeout=10000):
+    if not connect(folder, 10000):
         raise ReportError(f"cannot reach the replay's terminal: {_core.last_error()}")
     try:
         equity_from_bars(account.deals, curves)
