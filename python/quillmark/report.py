@@ -327,8 +327,8 @@ def build_curves(folder: str, account: Account) -> Curves:
 
 # ---- Writing ----
 
-def _money(value: Optional[float]) -> str:
-    return "n/a" if value is None else f"{value:,.2f}"
+def _money(value: float) -> str:
+    return f"{value:,.2f}"
 
 
 def _utc(msc: int) -> str:
@@ -347,6 +347,7 @@ def markdown(account: Account, result: Figures, curves: Curves, image: str) -> s
     win_rate = f"{result.wins / result.trades * 100:.2f} %" if result.trades else "n/a"
     factor = "n/a" if result.profit_factor is None else f"{result.profit_factor:.2f}"
     sharpe = "n/a" if result.sharpe is None else f"{result.sharpe:.2f}"
+    average = "n/a" if result.average_trade is None else f"{result.average_trade:,.2f} {cur}"
     kind = "equity" if curves.equity is not None else "balance"
     lines = [
         f"# Replay report: account {account.login}",
@@ -368,7 +369,7 @@ def markdown(account: Account, result: Figures, curves: Curves, image: str) -> s
     lines += [
         f"| Number of trades | {result.trades} |",
         f"| Win rate | {win_rate} |",
-        f"| Average trade | {_money(result.average_trade)} {cur} |",
+        f"| Average trade | {average} |",
         f"| Sharpe ratio of daily returns ({kind}) | {sharpe} |",
         "",
         "A trade is a deal that closes a position, or part of one; its result is the deal's "
