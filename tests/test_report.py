@@ -10,7 +10,7 @@ import statistics
 import subprocess
 import sys
 from pathlib import Path
-from typing import Dict, Iterator, List, Optional, Sequence, Tuple
+from typing import Callable, Dict, Iterator, List, Optional, Sequence, Tuple
 
 import pytest
 
@@ -151,14 +151,31 @@ def test_report_figures_match_the_deals(replay_folder: Path) -> None:
     assert "not running" in stopped and "Equity starts" in while_running
 
 
-def test_rebuilt_equity_ends_at_the_terminals_equity(replay_folder: Path) -> None:
-    trade(replay_folder)
+def trade_netting(folder: Path) -> None:
+    """A position added to at another price, then reversed, on the netting account."""
+    assert mt.initialize(path=rp.executable(folder), login=10002, password="demo",
+                         server="Quillmark-Demo"), mt.last_error()
+    force(folder, "GBPUSD", 1.25000, 1.25020)
+    done(mt.Buy("GBPUSD", 0.1))
+    force(folder, "GBPUSD", 1.25500, 1.25520)
+    done(mt.Buy("GBPUSD", 0.2))
+    force(folder, "GBPUSD", 1.25300, 1.25320)
+    done(mt.Sell("GBPUSD", 0.5))
+    force(folder, "GBPUSD", 1.25100, 1.25130)
+    (short,) = mt.positions_get()
+    assert short.type == mt.POSITION_TYPE_SELL and short.volume == pytest.approx(0.2)
+
+
+@pytest.mark.parametrize("login, make_trades", [(10001, trade), (10002, trade_netting)])
+def test_rebuilt_equity_ends_at_the_terminals_equity(replay_folder: Path, login: int,
+                                                     make_trades: Callable[[Path], None]) -> None:
+    make_trades(replay_folder)
     equity = mt.account_info().equity
     mt.shutdown()
-    account = report.read_account(str(replay_folder), login=10001)
+    account = report.read_account(str(replay_folder), login=login)
     curves = report.build_curves(str(replay_folder), account)
     assert curves.equity is not None
-    # The gold position is still open, at a forced price that every bar closes at.
+    # One position is still open, at a forced price that the last bar closes at.
     assert curves.equity[-1] == pytest.approx(equity, abs=0.01)
     assert curves.equity[0] == curves.balance[0] == 10000
 

@@ -238,8 +238,8 @@ def _timeframe(seconds: int) -> Tuple[int, int]:
     return TIMEFRAMES[-1]
 
 
-def _closing_prices(symbols: Sequence[str], begin: int, end: int,
-                    timeframe: int) -> Dict[str, Dict[int, Tuple[float, float]]]:
+def _closing_prices(symbols: Sequence[str], begin: int, end: int, timeframe: int,
+                    length: int) -> Dict[str, Dict[int, Tuple[float, float]]]:
     """Per symbol, bar time -> the prices a long and a short position would
     close at at that bar's close (bid, and bid plus the bar's spread)."""
     prices: Dict[str, Dict[int, Tuple[float, float]]] = {}
@@ -251,6 +251,11 @@ def _closing_prices(symbols: Sequence[str], begin: int, end: int,
         prices[symbol] = {int(b["time"]): (float(b["close"]),
                                            float(b["close"]) + int(b["spread"]) * info.point)
                           for b in bars}
+        # The bar that holds the latest tick is still open: its close is that
+        # tick, whose ask is known exactly.
+        tick = _core.symbol_info_tick(symbol)
+        if len(bars) and tick is not None and 0 <= tick.time - int(bars[-1]["time"]) < length:
+            prices[symbol][int(bars[-1]["time"])] = (tick.bid, tick.ask)
     return prices
 
 
@@ -265,8 +270,11 @@ def equity_from_bars(deals: Sequence[Deal], curves: Curves) -> None:
     tick = _core.symbol_info_tick(symbols[0])
     end = max(int(tick.time) if tick is not None else 0, curves.times[-1])
     timeframe, length = _timeframe(max(1, end - begin))
-    prices = _closing_prices(symbols, begin - length, end, timeframe)
-    stamps = sorted({t for series in prices.values() for t in series if t + length >= begin})
+    prices = _closing_prices(symbols, begin - length, end, timeframe, length)
+    bar_times = sorted({t for series in prices.values() for t in series if t + length >= begin})
+    samples: List[Tuple[int, Optional[int]]] = [(min(t + length, end), t) for t in bar_times]
+    if not samples or samples[-1][0] < end:
+        samples.append((end, None))  # past the last bar, as when the market has closed
     times: List[int] = []
     balance: List[float] = []
     equity: List[float] = []
@@ -278,14 +286,13 @@ def equity_from_bars(deals: Sequence[Deal], curves: Curves) -> None:
     times.append(begin)
     balance.append(booked)
     equity.append(booked)
-    for stamp in stamps:
-        close_time = min(stamp + length, end)
+    for close_time, stamp in samples:
         while at < len(deals) and deals[at].time_msc // 1000 <= close_time:
             booked += deals[at].result
             apply_deal(positions, deals[at])
             at += 1
         for symbol in symbols:
-            if stamp in prices[symbol]:
+            if stamp is not None and stamp in prices[symbol]:
                 last[symbol] = prices[symbol][stamp]
         floating = 0.0
         for p in positions.values():
@@ -302,10 +309,11 @@ def equity_from_bars(deals: Sequence[Deal], curves: Curves) -> None:
         "Equity starts at the balance before the first trade and is rebuilt at the close of "
         f"every {length // 60}-minute bar of the traded symbols: the balance after the deals "
         "until then, plus what each open position (followed through its deals) would make if "
-        "closed at that close (bid for a buy, bid plus the bar's spread for a sell), as the "
-        "terminal computes it at today's conversion rates. Swap accrued on open positions is "
-        "left out until the deal that books it, and prices within a bar are not seen, so the "
-        "true lowest equity may be lower.")
+        "closed at that close, as the terminal computes it at its current conversion rates. "
+        "A buy closes at the bar's close (the bid), a sell at that plus the bar's spread, or "
+        "at the latest ask in the bar still open. Swap accrued on open positions is left out "
+        "until the deal that books it, and prices within a bar are not seen, so the true "
+        "lowest equity may be lower.")
 
 
 def build_curves(folder: str, account: Account) -> Curves:
