@@ -46,8 +46,8 @@ def new_folder(folders: List[Path], tmp_path: Path, name: str) -> Path:
 
 
 @pytest.mark.parametrize("start, speed, until, expected", [
-    (dt.datetime(2023, 3, 1, 9, 30), 10000, dt.date(2023, 4, 1),
-     ["--start", "2023-03-01T09:30", "--speed", "10000", "--until", "2023-04-01"]),
+    (dt.datetime(2023, 3, 1, 9, 30), 1e6, dt.date(2023, 4, 1),
+     ["--start", "2023-03-01T09:30", "--speed", "1000000", "--until", "2023-04-01"]),
     (dt.datetime(2023, 3, 1, 11, 30, tzinfo=dt.timezone(dt.timedelta(hours=2))), 1.5,
      "2023-03-01T10:00", ["--start", "2023-03-01T09:30", "--speed", "1.5",
                           "--until", "2023-03-01T10:00"]),

@@ -39,19 +39,20 @@ START_ERRORS = os.path.join("logs", "start-errors.txt")
 TERMINAL_LOG = os.path.join("logs", "terminal.log")
 
 TimeLike = Union[str, _dt.datetime, _dt.date]
+Folder = Union[str, "os.PathLike[str]"]
 
 
 class ReplayError(Exception):
     """A replay folder could not be prepared or its terminal not started."""
 
 
-def executable(folder: Union[str, "os.PathLike[str]"]) -> str:
+def executable(folder: Folder) -> str:
     """The path of the terminal in a replay folder: the path for
     ``initialize(path=...)``."""
     return os.path.join(os.path.abspath(folder), os.path.basename(terminal_path()))
 
 
-def data_home(folder: Union[str, "os.PathLike[str]"]) -> str:
+def data_home(folder: Folder) -> str:
     """The per-user data home of a replay's terminal. Scripts that call
     ``initialize()`` without a path find the replay with ``XDG_DATA_HOME``
     set to it."""
@@ -79,7 +80,9 @@ def clock_options(start: TimeLike, speed: float, until: Optional[TimeLike] = Non
     """The terminal's command-line options for a virtual clock."""
     if not (speed >= 1 and math.isfinite(speed)):
         raise ReplayError(f"the speed must be at least 1, not {speed}")
-    values = [clock_time(start), f"{speed:g}"] + ([clock_time(until)] if until is not None else [])
+    # Plain decimals: 1e+06 is no number to a command-line parser.
+    rate = f"{speed:.6f}".rstrip("0").rstrip(".")
+    values = [clock_time(start), rate] + ([clock_time(until)] if until is not None else [])
     if until is not None and values[2] < values[0]:
         raise ReplayError(f"--until {values[2]} comes before --start {values[0]}")
     options: List[str] = []
@@ -96,7 +99,7 @@ def deposit_options(amount: float, currency: str = "USD") -> List[str]:
                              f"{amount:.2f}:{REPLAY_LEVERAGE}:hedging"]
 
 
-def prepare(folder: Union[str, "os.PathLike[str]"]) -> str:
+def prepare(folder: Folder) -> str:
     """Make `folder` a replay folder with its own copy of the terminal, and
     return that copy's path. The folder must be new or empty: a replay's
     account and history are its own."""
@@ -137,7 +140,7 @@ def _refusal(process: "subprocess.Popen[bytes]", errors: str, folder: str) -> st
     return f"the terminal stopped with exit code {process.returncode}: {text}"
 
 
-def connect(folder: Union[str, "os.PathLike[str]"], timeout_ms: int,
+def connect(folder: Folder, timeout_ms: int,
             login: Optional[int] = None, password: str = "", server: str = "") -> bool:
     """Open this process's link to the running terminal of a replay folder.
 
@@ -159,7 +162,7 @@ def connect(folder: Union[str, "os.PathLike[str]"], timeout_ms: int,
             os.environ["XDG_DATA_HOME"] = saved
 
 
-def start_terminal(folder: Union[str, "os.PathLike[str]"], options: Sequence[str] = (),
+def start_terminal(folder: Folder, options: Sequence[str] = (),
           login: Optional[int] = None, password: str = "", server: str = "",
           timeout: float = 60.0) -> str:
     """Start the terminal of a prepared replay folder with `options`, wait
@@ -199,7 +202,7 @@ def start_terminal(folder: Union[str, "os.PathLike[str]"], options: Sequence[str
     return exe
 
 
-def replay(folder: Union[str, "os.PathLike[str]"], start: TimeLike, speed: float,
+def replay(folder: Folder, start: TimeLike, speed: float,
            until: Optional[TimeLike] = None, deposit: Optional[float] = None,
            timeout: float = 60.0) -> str:
     """Prepare `folder` as a replay, start its terminal on a virtual clock
@@ -229,7 +232,7 @@ def replay(folder: Union[str, "os.PathLike[str]"], start: TimeLike, speed: float
         raise
 
 
-def stop(folder: Union[str, "os.PathLike[str]"]) -> bool:
+def stop(folder: Folder) -> bool:
     """Stop the terminal of a replay folder; true once none runs."""
     return stop_terminal(executable(folder))
 
