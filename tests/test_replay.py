@@ -79,7 +79,7 @@ def test_a_refused_option_fails_clearly_and_leaves_the_folder_empty(
     monkeypatch.setattr(rp, "clock_options", lambda *args: ["--no-such-option", "1"])
     folder = new_folder(folders, tmp_path, "run")
     with pytest.raises(rp.ReplayError, match="refused its options: .*--no-such-option"):
-        rp.replay(folder, "2023-03-01", 60)
+        quillmark.replay(folder, "2023-03-01", 60)
     assert list(folder.iterdir()) == []
     assert not rp.terminal_pids(rp.executable(folder))
 
