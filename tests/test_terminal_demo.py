@@ -12,7 +12,7 @@ from pathlib import Path
 import numpy as np
 
 import quillmark
-from quillmark.chart import GLYPHS, TEXT, candlestick_png
+from quillmark.chart import DRAWDOWN, GLYPHS, TEXT, candlestick_png, curves_png
 from quillmark.terminal import terminal_pids
 
 
@@ -57,6 +57,22 @@ def test_chart_draws_candles_inside_its_price_and_time_axes() -> None:
     assert text in colors_in(rows, 0, 66, 32, 260)
     assert text in colors_in(rows, 72, 384, 262, 300)
     assert text not in colors_in(rows, 73, 384, 33, 259)
+
+
+
+def test_curves_shade_the_fall_below_the_peak_and_nothing_else() -> None:
+    times = [1765000800 + 3600 * i for i in range(4)]
+    falling = curves_png(times, [100.0, 110.0, 110.0, 110.0], [100.0, 120.0, 90.0, 115.0],
+                         width=400, height=300)
+    rising = curves_png(times, [100.0, 110.0, 120.0, 130.0], None, width=400, height=300)
+    _, _, rows = read_png(falling)
+    plot = (89, 382, 33, 259)
+    shade = bytes(DRAWDOWN)
+    # Shaded from the third sample on (the middle of the plot), not before.
+    assert shade in colors_in(rows, 240, 382, 33, 259)
+    assert shade not in colors_in(rows, 89, 230, 33, 259)
+    _, _, rows = read_png(rising)
+    assert shade not in colors_in(rows, *plot)
 
 
 def test_every_glyph_is_seven_rows_of_five_bits() -> None:

@@ -108,10 +108,11 @@ __all__ = [
 
 from .terminal import terminal_path  # noqa: E402
 from .helpers import Buy, Close, Sell  # noqa: E402
+from .replays import ReplayError, replay  # noqa: E402
 from .constants import *  # noqa: E402,F401,F403
 from . import constants as _constants  # noqa: E402
 
-__all__ += ["terminal_path", "Buy", "Sell", "Close"]
+__all__ += ["terminal_path", "Buy", "Sell", "Close", "replay", "ReplayError"]
 __all__ += _constants.__all__
 
 try:

@@ -1,12 +1,13 @@
-"""A candlestick chart with price and time axes, as a PNG written with zlib
-alone, so that the demo draws it without a plotting library."""
+"""Charts with value and time axes (candlesticks of bars, and balance and
+equity curves), as PNGs written with zlib alone, so that the package draws
+them without a plotting library."""
 
 from __future__ import annotations
 
 import datetime as _dt
 import struct
 import zlib
-from typing import Any, Dict, Tuple
+from typing import Any, Dict, Optional, Sequence, Tuple
 
 import numpy.typing as npt
 
@@ -17,6 +18,9 @@ UP: Color = (38, 166, 91)
 DOWN: Color = (214, 69, 65)
 FRAME: Color = (120, 120, 120)
 TEXT: Color = (40, 40, 40)
+BALANCE: Color = (52, 101, 164)
+EQUITY: Color = (38, 166, 91)
+DRAWDOWN: Color = (246, 200, 196)
 
 # A 5 x 7 pixel font: each glyph is seven rows of five bits, the high bit on
 # the left. Lower-case letters are drawn as capitals.
@@ -113,6 +117,31 @@ def text_width(text: str, scale: int = 1) -> int:
     return len(text) * GLYPH_ADVANCE * scale - scale
 
 
+def _draw_axes(canvas: Canvas, box: Tuple[int, int, int, int], low: float, span: float,
+               marks: Sequence[Tuple[int, int]], title: str, unit: str, digits: int) -> None:
+    """Title, a grid and labels for values from `low` to `low + span` on the
+    left, and time marks (x, seconds since 1970 UTC) along the bottom."""
+    left, top, right, bottom = box
+    canvas.text(left, 8, title, scale=2)
+    canvas.text(4, top - 14, unit)
+    for i in range(5):
+        value = low + i * span / 4
+        level = int(round(bottom - (value - low) / span * (bottom - top)))
+        canvas.fill(left, level, right, level, GRID)
+        label = f"{value:.{digits}f}"
+        canvas.text(left - 6 - text_width(label), level - GLYPH_HEIGHT // 2, label)
+    canvas.fill(left, top, left, bottom, FRAME)
+    canvas.fill(left, bottom, right, bottom, FRAME)
+    for x, seconds in marks:
+        canvas.fill(x, bottom, x, bottom + 4, FRAME)
+        stamp = _dt.datetime.fromtimestamp(seconds, _dt.timezone.utc)
+        label = stamp.strftime("%m-%d %H:%M")
+        label_x = min(max(0, x - text_width(label) // 2), canvas.width - 1 - text_width(label))
+        canvas.text(label_x, bottom + 8, label)
+    axis = "Time (UTC)"
+    canvas.text((left + right - text_width(axis)) // 2, bottom + 22, axis)
+
+
 def candlestick_png(bars: npt.NDArray[Any], width: int = 960, height: int = 480,
                     title: str = "", digits: int = 5) -> bytes:
     """Candles of the bars (fields time, open, high, low, close), oldest on
@@ -126,34 +155,69 @@ def candlestick_png(bars: npt.NDArray[Any], width: int = 960, height: int = 480,
     def y(price: float) -> int:
         return int(round(bottom - (price - low) / span * (bottom - top)))
 
-    canvas.text(left, 8, title, scale=2)
-    canvas.text(4, top - 14, "Price")
-    for i in range(5):
-        price = low + i * span / 4
-        level = y(price)
-        canvas.fill(left, level, right, level, GRID)
-        label = f"{price:.{digits}f}"
-        canvas.text(left - 6 - text_width(label), level - GLYPH_HEIGHT // 2, label)
-    canvas.fill(left, top, left, bottom, FRAME)
-    canvas.fill(left, bottom, right, bottom, FRAME)
-
     step = (right - left) / len(bars)
-    body = max(1, int(step * 0.35))
     ticks = min(len(bars), 5)
-    for i in range(ticks):
-        index = i * (len(bars) - 1) // max(1, ticks - 1)
-        x = int(left + step * (index + 0.5))
-        canvas.fill(x, bottom, x, bottom + 4, FRAME)
-        stamp = _dt.datetime.fromtimestamp(int(bars[index]["time"]), _dt.timezone.utc)
-        label = stamp.strftime("%m-%d %H:%M")
-        label_x = min(max(0, x - text_width(label) // 2), width - 1 - text_width(label))
-        canvas.text(label_x, bottom + 8, label)
-    axis = "Time (UTC)"
-    canvas.text((left + right - text_width(axis)) // 2, bottom + 22, axis)
-
+    indexes = [i * (len(bars) - 1) // max(1, ticks - 1) for i in range(ticks)]
+    marks = [(int(left + step * (i + 0.5)), int(bars[i]["time"])) for i in indexes]
+    _draw_axes(canvas, (left, top, right, bottom), low, span, marks, title, "Price", digits)
+    body = max(1, int(step * 0.35))
     for i, bar in enumerate(bars):
         x = int(left + step * (i + 0.5))
         color = UP if bar["close"] >= bar["open"] else DOWN
         canvas.fill(x, y(bar["high"]), x, y(bar["low"]), color)
         canvas.fill(x - body, y(bar["open"]), x + body, y(bar["close"]), color)
+    return canvas.png()
+
+
+def curves_png(times: Sequence[int], balance: Sequence[float],
+               equity: Optional[Sequence[float]] = None, width: int = 960, height: int = 480,
+               title: str = "", unit: str = "") -> bytes:
+    """Balance (and equity) over time, sampled at `times` and drawn as steps,
+    with the fall of the lower curve below its running peak shaded."""
+    canvas = Canvas(width, height)
+    left, right, top, bottom = 88, width - 16, 32, height - 40
+    curves = [balance] + ([equity] if equity is not None else [])
+    low = min(min(c) for c in curves)
+    high = max(max(c) for c in curves)
+    # A margin above and below keeps the curves off the frame.
+    margin = (high - low) * 0.05 or 1.0
+    low, span = low - margin, high - low + 2 * margin
+
+    def y(value: float) -> int:
+        return int(round(bottom - (value - low) / span * (bottom - top)))
+
+    first, last = times[0], times[-1]
+    stretch = (last - first) or 1
+
+    def column(t: float) -> int:
+        return left + 1 + int((t - first) / stretch * (right - left - 2))
+
+    stamps = [first + stretch * i // 4 for i in range(5)] if last > first else [first]
+    _draw_axes(canvas, (left, top, right, bottom), low, span,
+               [(column(t), t) for t in stamps], title, unit, 2)
+
+    # Each sample holds until the next one's column.
+    shaded = curves[-1]
+    peak = shaded[0]
+    for i, t in enumerate(times):
+        peak = max(peak, shaded[i])
+        x0 = column(t)
+        x1 = column(times[i + 1]) if i + 1 < len(times) else right - 1
+        if peak > shaded[i]:
+            canvas.fill(x0, y(peak), x1, y(shaded[i]), DRAWDOWN)
+    # Balance last, so that it stays visible where the two curves meet.
+    for curve, color in reversed(list(zip(curves, (BALANCE, EQUITY)))):
+        for i, t in enumerate(times):
+            x0 = column(t)
+            x1 = column(times[i + 1]) if i + 1 < len(times) else right - 1
+            canvas.fill(x0, y(curve[i]), x1, y(curve[i]), color)
+            if i + 1 < len(times):
+                canvas.fill(x1, y(curve[i]), x1, y(curve[i + 1]), color)
+    legend = [("Balance", BALANCE)] + ([("Equity", EQUITY)] if equity is not None else [])
+    legend.append(("Drawdown", DRAWDOWN))
+    x = right
+    for name, color in reversed(legend):
+        x -= text_width(name) + 24
+        canvas.fill(x, 10, x + 10, 18, color)
+        canvas.text(x + 14, 11, name)
     return canvas.png()
