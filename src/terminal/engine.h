@@ -91,9 +91,12 @@ void engine_orders(const char16_t* symbol, std::vector<TradeOrderRecord>* out);
 bool engine_order(uint64_t ticket, TradeOrderRecord* out);
 
 // History by time range (seconds, inclusive), by position id and by ticket.
-void engine_history_orders(int64_t from, int64_t to, std::vector<TradeOrderRecord>* out);
-void engine_history_orders_by_position(uint64_t position, std::vector<TradeOrderRecord>* out);
-bool engine_history_order(uint64_t ticket, TradeOrderRecord* out);
-void engine_history_deals(int64_t from, int64_t to, std::vector<TradeDealRecord>* out);
-void engine_history_deals_by_position(uint64_t position, std::vector<TradeDealRecord>* out);
-bool engine_history_deal(uint64_t ticket, TradeDealRecord* out);
+// Each returns the reply's status: kStatusOk for a list, kStatusSuccess or
+// kStatusNotFound for a ticket, kStatusCallFailed when the database cannot
+// be read.
+int32_t engine_history_orders(int64_t from, int64_t to, std::vector<TradeOrderRecord>* out);
+int32_t engine_history_orders_by_position(uint64_t position, std::vector<TradeOrderRecord>* out);
+int32_t engine_history_order(uint64_t ticket, TradeOrderRecord* out);
+int32_t engine_history_deals(int64_t from, int64_t to, std::vector<TradeDealRecord>* out);
+int32_t engine_history_deals_by_position(uint64_t position, std::vector<TradeDealRecord>* out);
+int32_t engine_history_deal(uint64_t ticket, TradeDealRecord* out);

@@ -2,61 +2,50 @@
 #include "terminal/engine_rows.h"
 #include "terminal/engine_storage.h"
 
-void storage_history_orders(uint64_t login, int64_t from_msc, int64_t to_msc,
+bool storage_history_orders(uint64_t login, int64_t from_msc, int64_t to_msc,
                             std::vector<Order>* out) {
     int64_t args[3] = {(int64_t)login, from_msc, to_msc};
-    select_rows(std::string("SELECT ") + kOrderColumns +
-                    " FROM orders WHERE login = ? AND pending = 0 AND time_done_msc BETWEEN ? AND ?"
-                    " ORDER BY time_done_msc, ticket",
-                args, 3, read_order, out);
+    return select_rows(std::string("SELECT ") + kOrderColumns +
+                           " FROM orders WHERE login = ? AND pending = 0"
+                           " AND time_done_msc BETWEEN ? AND ? ORDER BY time_done_msc, ticket",
+                       args, 3, read_order, out);
 }
 
-void storage_history_orders_by_position(uint64_t login, uint64_t position,
+bool storage_history_orders_by_position(uint64_t login, uint64_t position,
                                         std::vector<Order>* out) {
     int64_t args[2] = {(int64_t)login, (int64_t)position};
-    select_rows(std::string("SELECT ") + kOrderColumns +
-                    " FROM orders WHERE login = ? AND pending = 0 AND position_id = ?"
-                    " ORDER BY time_done_msc, ticket",
-                args, 2, read_order, out);
+    return select_rows(std::string("SELECT ") + kOrderColumns +
+                           " FROM orders WHERE login = ? AND pending = 0 AND position_id = ?"
+                           " ORDER BY time_done_msc, ticket",
+                       args, 2, read_order, out);
 }
 
-bool storage_history_order(uint64_t login, uint64_t ticket, Order* out) {
-    std::vector<Order> found;
+bool storage_history_order(uint64_t login, uint64_t ticket, std::vector<Order>* out) {
     int64_t args[2] = {(int64_t)login, (int64_t)ticket};
-    select_rows(std::string("SELECT ") + kOrderColumns +
-                    " FROM orders WHERE login = ? AND pending = 0 AND ticket = ?",
-                args, 2, read_order, &found);
-    if (found.empty()) {
-        return false;
-    }
-    *out = found[0];
-    return true;
+    return select_rows(std::string("SELECT ") + kOrderColumns +
+                           " FROM orders WHERE login = ? AND pending = 0 AND ticket = ?",
+                       args, 2, read_order, out);
 }
 
-void storage_deals(uint64_t login, int64_t from_msc, int64_t to_msc, std::vector<Deal>* out) {
+bool storage_deals(uint64_t login, int64_t from_msc, int64_t to_msc, std::vector<Deal>* out) {
     int64_t args[3] = {(int64_t)login, from_msc, to_msc};
-    select_rows(std::string("SELECT ") + kDealColumns +
-                    " FROM deals WHERE login = ? AND time_msc BETWEEN ? AND ?"
-                    " ORDER BY time_msc, ticket",
-                args, 3, read_deal, out);
+    return select_rows(std::string("SELECT ") + kDealColumns +
+                           " FROM deals WHERE login = ? AND time_msc BETWEEN ? AND ?"
+                           " ORDER BY time_msc, ticket",
+                       args, 3, read_deal, out);
 }
 
-void storage_deals_by_position(uint64_t login, uint64_t position, std::vector<Deal>* out) {
+bool storage_deals_by_position(uint64_t login, uint64_t position, std::vector<Deal>* out) {
     int64_t args[2] = {(int64_t)login, (int64_t)position};
-    select_rows(std::string("SELECT ") + kDealColumns +
-                    " FROM deals WHERE login = ? AND position_id = ? ORDER BY time_msc, ticket",
-                args, 2, read_deal, out);
+    return select_rows(std::string("SELECT ") + kDealColumns +
+                           " FROM deals WHERE login = ? AND position_id = ?"
+                           " ORDER BY time_msc, ticket",
+                       args, 2, read_deal, out);
 }
 
-bool storage_deal(uint64_t login, uint64_t ticket, Deal* out) {
-    std::vector<Deal> found;
+bool storage_deal(uint64_t login, uint64_t ticket, std::vector<Deal>* out) {
     int64_t args[2] = {(int64_t)login, (int64_t)ticket};
-    select_rows(
+    return select_rows(
         std::string("SELECT ") + kDealColumns + " FROM deals WHERE login = ? AND ticket = ?", args,
-        2, read_deal, &found);
-    if (found.empty()) {
-        return false;
-    }
-    *out = found[0];
-    return true;
+        2, read_deal, out);
 }

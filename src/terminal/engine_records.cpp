@@ -1,5 +1,6 @@
 // Reads: open positions and pending orders from memory, history from the
 // database, as wire records.
+#include "link/status.h"
 #include "terminal/calendar.h"
 #include "terminal/engine_calc.h"
 #include "terminal/engine_state.h"
@@ -209,44 +210,65 @@ bool engine_order(uint64_t ticket, TradeOrderRecord* out) {
     return true;
 }
 
-void engine_history_orders(int64_t from, int64_t to, std::vector<TradeOrderRecord>* out) {
-    std::vector<Order> orders;
-    storage_history_orders(current_login(), range_start(from), range_end(to), &orders);
-    history_orders(orders, out);
-}
-
-void engine_history_orders_by_position(uint64_t position, std::vector<TradeOrderRecord>* out) {
-    std::vector<Order> orders;
-    storage_history_orders_by_position(current_login(), position, &orders);
-    history_orders(orders, out);
-}
-
-bool engine_history_order(uint64_t ticket, TradeOrderRecord* out) {
-    Order order;
-    if (!storage_history_order(current_login(), ticket, &order)) {
-        return false;
+// A ticket's lookup: failed when the database could not be read.
+template <typename Row>
+static int32_t lookup_status(bool read, const std::vector<Row>& found) {
+    if (!read) {
+        return kStatusCallFailed;
     }
-    order_record(order, nullptr, out);
-    return true;
+    return found.empty() ? kStatusNotFound : kStatusSuccess;
 }
 
-void engine_history_deals(int64_t from, int64_t to, std::vector<TradeDealRecord>* out) {
-    std::vector<Deal> deals;
-    storage_deals(current_login(), range_start(from), range_end(to), &deals);
-    history_deals(deals, out);
-}
-
-void engine_history_deals_by_position(uint64_t position, std::vector<TradeDealRecord>* out) {
-    std::vector<Deal> deals;
-    storage_deals_by_position(current_login(), position, &deals);
-    history_deals(deals, out);
-}
-
-bool engine_history_deal(uint64_t ticket, TradeDealRecord* out) {
-    Deal deal;
-    if (!storage_deal(current_login(), ticket, &deal)) {
-        return false;
+int32_t engine_history_orders(int64_t from, int64_t to, std::vector<TradeOrderRecord>* out) {
+    std::vector<Order> orders;
+    if (!storage_history_orders(current_login(), range_start(from), range_end(to), &orders)) {
+        return kStatusCallFailed;
     }
-    deal_record(deal, out);
-    return true;
+    history_orders(orders, out);
+    return kStatusOk;
+}
+
+int32_t engine_history_orders_by_position(uint64_t position, std::vector<TradeOrderRecord>* out) {
+    std::vector<Order> orders;
+    if (!storage_history_orders_by_position(current_login(), position, &orders)) {
+        return kStatusCallFailed;
+    }
+    history_orders(orders, out);
+    return kStatusOk;
+}
+
+int32_t engine_history_order(uint64_t ticket, TradeOrderRecord* out) {
+    std::vector<Order> found;
+    int32_t status = lookup_status(storage_history_order(current_login(), ticket, &found), found);
+    if (status == kStatusSuccess) {
+        order_record(found[0], nullptr, out);
+    }
+    return status;
+}
+
+int32_t engine_history_deals(int64_t from, int64_t to, std::vector<TradeDealRecord>* out) {
+    std::vector<Deal> deals;
+    if (!storage_deals(current_login(), range_start(from), range_end(to), &deals)) {
+        return kStatusCallFailed;
+    }
+    history_deals(deals, out);
+    return kStatusOk;
+}
+
+int32_t engine_history_deals_by_position(uint64_t position, std::vector<TradeDealRecord>* out) {
+    std::vector<Deal> deals;
+    if (!storage_deals_by_position(current_login(), position, &deals)) {
+        return kStatusCallFailed;
+    }
+    history_deals(deals, out);
+    return kStatusOk;
+}
+
+int32_t engine_history_deal(uint64_t ticket, TradeDealRecord* out) {
+    std::vector<Deal> found;
+    int32_t status = lookup_status(storage_deal(current_login(), ticket, &found), found);
+    if (status == kStatusSuccess) {
+        deal_record(found[0], out);
+    }
+    return status;
 }

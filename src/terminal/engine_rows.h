@@ -31,18 +31,23 @@ Deal read_deal(sqlite3_stmt* s);
 sqlite3* storage_handle();
 
 // Runs a query with integer parameters and reads every row into `out`.
+// False when SQLite fails at any step: `out` may then hold only part of the
+// answer, which must not be taken for the whole.
 template <typename T>
-void select_rows(const std::string& sql, const int64_t* args, int count, T (*read)(sqlite3_stmt*),
+bool select_rows(const std::string& sql, const int64_t* args, int count, T (*read)(sqlite3_stmt*),
                  std::vector<T>* out) {
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(storage_handle(), sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
-        return;
+        sqlite3_finalize(s);
+        return false;
     }
     for (int i = 0; i < count; ++i) {
         sqlite3_bind_int64(s, i + 1, args[i]);
     }
-    while (sqlite3_step(s) == SQLITE_ROW) {
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(s)) == SQLITE_ROW) {
         out->push_back(read(s));
     }
     sqlite3_finalize(s);
+    return step == SQLITE_DONE;
 }

@@ -236,14 +236,18 @@ bool storage_load(Engine* engine, std::string* error) {
     engine->next_ticket = 0;
     engine->rollover_day = 0;
     std::vector<Account> accounts;
-    select_rows(std::string("SELECT ") + kAccountColumns + " FROM accounts ORDER BY login", nullptr,
-                0, read_account, &accounts);
+    if (!select_rows(std::string("SELECT ") + kAccountColumns + " FROM accounts ORDER BY login",
+                     nullptr, 0, read_account, &accounts)) {
+        return set_error(error, "cannot read the accounts");
+    }
     for (const Account& account : accounts) {
         engine->books[account.settings.login].account = account;
     }
     std::vector<Position> positions;
-    select_rows(std::string("SELECT ") + kPositionColumns + " FROM positions", nullptr, 0,
-                read_position, &positions);
+    if (!select_rows(std::string("SELECT ") + kPositionColumns + " FROM positions", nullptr, 0,
+                     read_position, &positions)) {
+        return set_error(error, "cannot read the positions");
+    }
     for (const Position& p : positions) {
         auto book = engine->books.find(p.login);
         if (book != engine->books.end()) {
@@ -252,8 +256,10 @@ bool storage_load(Engine* engine, std::string* error) {
         }
     }
     std::vector<Order> orders;
-    select_rows(std::string("SELECT ") + kOrderColumns + " FROM orders WHERE pending = 1", nullptr,
-                0, read_order, &orders);
+    if (!select_rows(std::string("SELECT ") + kOrderColumns + " FROM orders WHERE pending = 1",
+                     nullptr, 0, read_order, &orders)) {
+        return set_error(error, "cannot read the pending orders");
+    }
     for (const Order& o : orders) {
         auto book = engine->books.find(o.login);
         if (book != engine->books.end()) {

@@ -26,11 +26,13 @@ bool storage_write(const Changes& changes, const Engine& engine);
 // A password is kept only as a salted digest.
 std::string password_digest(uint64_t login, const std::u16string& password);
 
-// History of one account. Times are milliseconds, both ends included.
-void storage_history_orders(uint64_t login, int64_t from_msc, int64_t to_msc,
+// History of one account. Times are milliseconds, both ends included; a
+// ticket's lookup finds no row or one. False when the database cannot be
+// read.
+bool storage_history_orders(uint64_t login, int64_t from_msc, int64_t to_msc,
                             std::vector<Order>* out);
-void storage_history_orders_by_position(uint64_t login, uint64_t position, std::vector<Order>* out);
-bool storage_history_order(uint64_t login, uint64_t ticket, Order* out);
-void storage_deals(uint64_t login, int64_t from_msc, int64_t to_msc, std::vector<Deal>* out);
-void storage_deals_by_position(uint64_t login, uint64_t position, std::vector<Deal>* out);
-bool storage_deal(uint64_t login, uint64_t ticket, Deal* out);
+bool storage_history_orders_by_position(uint64_t login, uint64_t position, std::vector<Order>* out);
+bool storage_history_order(uint64_t login, uint64_t ticket, std::vector<Order>* out);
+bool storage_deals(uint64_t login, int64_t from_msc, int64_t to_msc, std::vector<Deal>* out);
+bool storage_deals_by_position(uint64_t login, uint64_t position, std::vector<Deal>* out);
+bool storage_deal(uint64_t login, uint64_t ticket, std::vector<Deal>* out);

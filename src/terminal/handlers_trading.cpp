@@ -14,14 +14,39 @@ static void put_list(ReplyWriter& reply, const std::vector<Record>& records) {
     reply.finish(kStatusOk);
 }
 
+// A history read that failed is answered as a failure, never as a shorter list.
 template <typename Record>
-static void put_one(ReplyWriter& reply, bool found, const Record& record) {
-    if (!found) {
-        reply.finish(kStatusNotFound);
+static void put_history(ReplyWriter& reply, int32_t status, const std::vector<Record>& records) {
+    if (status != kStatusOk) {
+        reply.finish(status);
         return;
     }
-    reply.put(&record, sizeof(record));
-    reply.finish(1);
+    put_list(reply, records);
+}
+
+template <typename Record>
+static void put_history_total(ReplyWriter& reply, int32_t status,
+                              const std::vector<Record>& records) {
+    if (status != kStatusOk) {
+        reply.finish(status);
+        return;
+    }
+    reply.u32((uint32_t)records.size());
+    reply.finish(kStatusOk);
+}
+
+// One record when `status` is kStatusSuccess; any other status carries none.
+template <typename Record>
+static void put_found(ReplyWriter& reply, int32_t status, const Record& record) {
+    if (status == kStatusSuccess) {
+        reply.put(&record, sizeof(record));
+    }
+    reply.finish(status);
+}
+
+template <typename Record>
+static void put_one(ReplyWriter& reply, bool found, const Record& record) {
+    put_found(reply, found ? kStatusSuccess : kStatusNotFound, record);
 }
 
 // Positions are made in the reply itself: 100,000 of them are 32 MB.
@@ -178,48 +203,42 @@ static bool history(uint32_t command, RequestReader& in, ReplyWriter& reply) {
     switch (command) {
         case kCmdHistoryOrdersTotal:
             if (range(in, reply, &from, &to)) {
-                engine_history_orders(from, to, &orders);
-                put_total(reply, (uint32_t)orders.size());
+                put_history_total(reply, engine_history_orders(from, to, &orders), orders);
             }
             return true;
         case kCmdHistoryOrdersGet:
             if (range(in, reply, &from, &to)) {
-                engine_history_orders(from, to, &orders);
-                put_list(reply, orders);
+                put_history(reply, engine_history_orders(from, to, &orders), orders);
             }
             return true;
         case kCmdHistoryOrdersByPosition:
             if (id(in, reply, &key)) {
-                engine_history_orders_by_position(key, &orders);
-                put_list(reply, orders);
+                put_history(reply, engine_history_orders_by_position(key, &orders), orders);
             }
             return true;
         case kCmdHistoryOrderByTicket:
             if (id(in, reply, &key)) {
-                put_one(reply, engine_history_order(key, &order), order);
+                put_found(reply, engine_history_order(key, &order), order);
             }
             return true;
         case kCmdHistoryDealsTotal:
             if (range(in, reply, &from, &to)) {
-                engine_history_deals(from, to, &deals);
-                put_total(reply, (uint32_t)deals.size());
+                put_history_total(reply, engine_history_deals(from, to, &deals), deals);
             }
             return true;
         case kCmdHistoryDealsGet:
             if (range(in, reply, &from, &to)) {
-                engine_history_deals(from, to, &deals);
-                put_list(reply, deals);
+                put_history(reply, engine_history_deals(from, to, &deals), deals);
             }
             return true;
         case kCmdHistoryDealsByPosition:
             if (id(in, reply, &key)) {
-                engine_history_deals_by_position(key, &deals);
-                put_list(reply, deals);
+                put_history(reply, engine_history_deals_by_position(key, &deals), deals);
             }
             return true;
         case kCmdHistoryDealByTicket:
             if (id(in, reply, &key)) {
-                put_one(reply, engine_history_deal(key, &deal), deal);
+                put_found(reply, engine_history_deal(key, &deal), deal);
             }
             return true;
         default:
