@@ -5,9 +5,9 @@
 #include <numpy/arrayobject.h>
 
 #include "api/bars.h"
-#include "api/wire_bars.h"
-#include "api/wire_symbols.h"
-#include "link/commands.h"
+#include "wire/bars.h"
+#include "wire/symbols.h"
+#include "wire/commands.h"
 #include "module/args.h"
 #include "module/errors.h"
 

@@ -2,7 +2,7 @@
 // only encodes the arguments and returns the one double of the reply.
 #include "api/call_result.h"
 #include "link/call.h"
-#include "link/commands.h"
+#include "wire/commands.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/methods.h"

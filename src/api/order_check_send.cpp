@@ -2,9 +2,9 @@
 // with the request as it was sent echoed in the result.
 #include "api/call_result.h"
 #include "api/trade_request.h"
-#include "api/wire_trade.h"
+#include "wire/trade.h"
 #include "link/call.h"
-#include "link/commands.h"
+#include "wire/commands.h"
 #include "module/errors.h"
 #include "module/methods.h"
 #include "module/records.h"

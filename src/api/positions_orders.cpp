@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "api/record_query.h"
-#include "api/wire_positions.h"
-#include "link/commands.h"
+#include "wire/positions.h"
+#include "wire/commands.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/records.h"

@@ -4,9 +4,9 @@
 #include <cstdlib>
 
 #include "api/call_result.h"
-#include "api/group_filter.h"
-#include "api/wire_history.h"
-#include "api/wire_positions.h"
+#include "wire/group_filter.h"
+#include "wire/history.h"
+#include "wire/positions.h"
 #include "module/errors.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // terminal_info and account_info: one fixed record each, decoded field by field.
 #include "api/call_result.h"
-#include "api/wire_terminal.h"
+#include "wire/terminal.h"
 #include "link/call.h"
-#include "link/commands.h"
+#include "wire/commands.h"
 #include "module/errors.h"
 #include "module/methods.h"
 #include "module/records.h"

@@ -1,6 +1,6 @@
 // copy_ticks_from, copy_ticks_range: tick arrays read like the bar arrays.
 #include "api/bars.h"
-#include "link/commands.h"
+#include "wire/commands.h"
 #include "module/args.h"
 #include "module/errors.h"
 

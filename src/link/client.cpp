@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "link/call.h"
-#include "link/commands.h"
+#include "wire/commands.h"
 #include "link/discovery.h"
 #include "link/launch.h"
-#include "link/status.h"
+#include "wire/status.h"
 
 CInterClient client;
 

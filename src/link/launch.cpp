@@ -1,7 +1,7 @@
 #include "link/launch.h"
 
 #include "link/pipe_name.h"
-#include "link/text.h"
+#include "wire/text.h"
 
 constexpr size_t kMaxPathUnits = 260;
 constexpr uint32_t kStartWaitMs = 60000;

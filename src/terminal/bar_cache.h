@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/wire_bars.h"
+#include "wire/bars.h"
 #include "terminal/market_state.h"
 
 // The model's bars of one day (days since 1970), in time order; minutes

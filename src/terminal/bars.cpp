@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "link/status.h"
+#include "wire/status.h"
 #include "terminal/calendar.h"
-#include "terminal/enums.h"
-#include "terminal/protocol.h"
+#include "wire/enums.h"
+#include "wire/frames.h"
 #include "terminal/series.h"
 
 int64_t timeframe_minutes(int32_t timeframe) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/wire_bars.h"
+#include "wire/bars.h"
 #include "terminal/market_state.h"
 
 // Minutes in a timeframe of fixed length (up to a week); 0 for a month or

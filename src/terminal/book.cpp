@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/live.h"
 
 void book_levels(Symbol& symbol, int64_t now_msc, std::vector<BookInfoRecord>* out) {

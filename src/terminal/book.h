@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/wire_book.h"
+#include "wire/market_book.h"
 #include "terminal/market_state.h"
 
 // Sell levels from the highest price down, then buy levels from the highest

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/text.h"
+#include "wire/text.h"
 #include "terminal/calendar.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/market.h"
 #include "terminal/market_state.h"
-#include "terminal/wire_text.h"
+#include "wire/fields.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "terminal/calendar.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 
 // Milliseconds since 1970; a bare number is taken in `unit_ms`.
 static bool parse_time(const std::string& text, int64_t unit_ms, int64_t* msc) {

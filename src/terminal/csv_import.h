@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "api/wire_bars.h"
-#include "api/wire_symbols.h"
+#include "wire/bars.h"
+#include "wire/symbols.h"
 
 bool csv_read_bars(const std::string& path, std::vector<RateRecord>* bars, std::string* error);
 bool csv_read_ticks(const std::string& path, std::vector<TickRecord>* ticks, std::string* error);

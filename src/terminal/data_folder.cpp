@@ -12,7 +12,7 @@
 #endif
 
 #include "link/platform/platform.h"
-#include "link/text.h"
+#include "wire/text.h"
 
 static bool make_folders(const std::string& path) {
     for (size_t at = 1; at <= path.size(); at++) {

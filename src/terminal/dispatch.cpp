@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "terminal/protocol.h"
+#include "wire/frames.h"
 #include "terminal/terminal.h"
 
 void handle_request(Session& session, uint32_t command, const uint8_t* payload, size_t size,

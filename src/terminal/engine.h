@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "api/wire_history.h"
-#include "api/wire_positions.h"
-#include "api/wire_terminal.h"
-#include "api/wire_trade.h"
+#include "wire/history.h"
+#include "wire/positions.h"
+#include "wire/terminal.h"
+#include "wire/trade.h"
 
 struct AccountSettings {
     uint64_t login;

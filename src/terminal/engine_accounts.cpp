@@ -4,9 +4,9 @@
 #include "terminal/engine_calc.h"
 #include "terminal/engine_state.h"
 #include "terminal/engine_storage.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/market.h"
-#include "terminal/wire_text.h"
+#include "wire/fields.h"
 
 Engine g_engine = {};
 

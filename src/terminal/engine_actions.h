@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "api/wire_trade.h"
+#include "wire/trade.h"
 #include "terminal/engine_state.h"
 
 struct Outcome {

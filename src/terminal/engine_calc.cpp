@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/market.h"
-#include "terminal/wire_text.h"
+#include "wire/fields.h"
 
 namespace {
 

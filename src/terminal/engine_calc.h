@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "api/wire_symbols.h"
+#include "wire/symbols.h"
 #include "terminal/engine_state.h"
 
 // A symbol's description and what converts its amounts into the account

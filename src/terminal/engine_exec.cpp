@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "terminal/engine_calc.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "link/text.h"
+#include "wire/text.h"
 #include "terminal/engine_calc.h"
 #include "terminal/engine_exec.h"
 #include "terminal/engine_rules.h"
 #include "terminal/engine_state.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/market.h"
 
 namespace {

@@ -1,12 +1,12 @@
 // Reads: open positions and pending orders from memory, history from the
 // database, as wire records.
-#include "link/status.h"
+#include "wire/status.h"
 #include "terminal/calendar.h"
 #include "terminal/engine_calc.h"
 #include "terminal/engine_state.h"
 #include "terminal/engine_storage.h"
-#include "terminal/enums.h"
-#include "terminal/wire_text.h"
+#include "wire/enums.h"
+#include "wire/fields.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // reading each record in their order.
 #include "terminal/engine_rows.h"
 
-#include "terminal/enums.h"
+#include "wire/enums.h"
 
 const char kOrderColumns[] =
     "ticket, login, symbol, type, type_time, type_filling, state, pending, volume_initial,"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "api/wire_symbols.h"
+#include "wire/symbols.h"
 
 double round_price(const SymbolInfoRecord& info, double price);
 uint32_t check_volume(const SymbolInfoRecord& info, double volume);

@@ -2,7 +2,7 @@
 #include "terminal/engine_calc.h"
 #include "terminal/engine_exec.h"
 #include "terminal/engine_state.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/market.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include "terminal/calendar.h"
 #include "terminal/engine_calc.h"
 #include "terminal/engine_state.h"
-#include "terminal/enums.h"
-#include "terminal/wire_text.h"
+#include "wire/enums.h"
+#include "wire/fields.h"
 
 namespace {
 

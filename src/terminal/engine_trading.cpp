@@ -8,9 +8,9 @@
 #include "terminal/engine_exec.h"
 #include "terminal/engine_rules.h"
 #include "terminal/engine_state.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/market.h"
-#include "terminal/wire_text.h"
+#include "wire/fields.h"
 
 namespace {
 

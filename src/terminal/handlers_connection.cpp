@@ -2,18 +2,18 @@
 // the test-only price control.
 #include <cstring>
 
-#include "api/wire_terminal.h"
-#include "link/commands.h"
-#include "link/text.h"
+#include "wire/terminal.h"
+#include "wire/commands.h"
+#include "wire/text.h"
 #include "terminal/bars.h"
 #include "terminal/engine.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/live.h"
 #include "terminal/market.h"
 #include "terminal/market_state.h"
-#include "terminal/protocol.h"
+#include "wire/frames.h"
 #include "terminal/terminal.h"
-#include "terminal/wire_text.h"
+#include "wire/fields.h"
 
 // How long "connecting" lasts after start-up and after each login.
 constexpr int64_t kConnectingMs = 250;

@@ -4,18 +4,18 @@
 #include <cstring>
 #include <vector>
 
-#include "api/group_filter.h"
-#include "api/wire_bars.h"
-#include "link/commands.h"
+#include "wire/group_filter.h"
+#include "wire/bars.h"
+#include "wire/commands.h"
 #include "terminal/bars.h"
 #include "terminal/book.h"
 #include "terminal/calendar.h"
 #include "terminal/engine.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/live.h"
 #include "terminal/market.h"
 #include "terminal/market_state.h"
-#include "terminal/protocol.h"
+#include "wire/frames.h"
 #include "terminal/series.h"
 #include "terminal/terminal.h"
 

@@ -2,10 +2,10 @@
 // calculations, all answered by the engine.
 #include <vector>
 
-#include "link/commands.h"
+#include "wire/commands.h"
 #include "terminal/engine.h"
 #include "terminal/market.h"
-#include "terminal/protocol.h"
+#include "wire/frames.h"
 #include "terminal/terminal.h"
 
 template <typename Record>

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "terminal/calendar.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/market.h"
 #include "terminal/series.h"
-#include "terminal/wire_text.h"
+#include "wire/fields.h"
 
 // How far back the latest tick is searched (a long weekend and then some).
 constexpr int kLookBackDays = 10;

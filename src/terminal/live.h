@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "api/wire_symbols.h"
+#include "wire/symbols.h"
 #include "terminal/market_state.h"
 
 // Brings the symbol's latest tick and day figures up to `now_msc`; false

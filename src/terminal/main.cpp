@@ -18,7 +18,7 @@
 #else
 #include "link/platform/posix_socket.h"
 #endif
-#include "link/text.h"
+#include "wire/text.h"
 #include "terminal/csv_import.h"
 #include "terminal/data_folder.h"
 #include "terminal/engine.h"

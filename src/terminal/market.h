@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "api/wire_symbols.h"
+#include "wire/symbols.h"
 
 // The symbol's full description with current prices, or null when the
 // terminal has no symbol of that name (NUL-terminated UTF-16).

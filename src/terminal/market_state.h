@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "api/wire_bars.h"
-#include "api/wire_symbols.h"
+#include "wire/bars.h"
+#include "wire/symbols.h"
 #include "terminal/price_model.h"
 
 // A price forced from outside (test control). The symbol holds it until the

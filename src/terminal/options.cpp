@@ -5,8 +5,8 @@
 #include <sstream>
 #include <vector>
 
-#include "link/text.h"
-#include "terminal/enums.h"
+#include "wire/text.h"
+#include "wire/enums.h"
 
 static bool whole_number(const char* text, uint64_t limit, uint64_t* value) {
     char* end = nullptr;

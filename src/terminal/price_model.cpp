@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "terminal/calendar.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 
 // Every minute has at least this many ticks: enough for its open, high, low
 // and close to be ticks of their own.

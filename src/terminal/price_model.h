@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/wire_bars.h"
-#include "api/wire_symbols.h"
+#include "wire/bars.h"
+#include "wire/symbols.h"
 
 // When a market trades, by UTC minute.
 enum Schedule : uint8_t {

@@ -5,7 +5,7 @@
 
 #include "terminal/calendar.h"
 #include "terminal/bar_cache.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 
 bool tick_wanted(const TickRecord& tick, int32_t which) {
     if (which == kCopyTicksInfo) {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/wire_bars.h"
-#include "api/wire_symbols.h"
+#include "wire/bars.h"
+#include "wire/symbols.h"
 #include "terminal/market_state.h"
 
 // Which ticks a query keeps, by the flag that selects them.

@@ -9,7 +9,7 @@
 #include <list>
 #include <vector>
 
-#include "link/text.h"
+#include "wire/text.h"
 #include "terminal/engine.h"
 #include "terminal/market.h"
 #include "terminal/terminal.h"

@@ -8,7 +8,7 @@
 #include <cwctype>
 #include <vector>
 
-#include "link/text.h"
+#include "wire/text.h"
 
 static std::u16string widen(const std::string& text) {
     std::vector<char16_t> wide(text.size() + 1);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/status.h"
+#include "wire/status.h"
 #include "terminal/engine.h"
 
 struct TerminalConfig {

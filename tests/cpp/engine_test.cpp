@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "terminal/engine.h"
-#include "terminal/enums.h"
+#include "wire/enums.h"
 #include "terminal/market.h"
 
 // ---- the market stand-in ----

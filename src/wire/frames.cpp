@@ -1,6 +1,7 @@
-#include "terminal/protocol.h"
+// The terminal's side of the framing: reading a request's payload and framing a reply.
+#include "wire/frames.h"
 
-#include "link/text.h"
+#include "wire/text.h"
 
 bool RequestReader::text(char16_t* out, size_t units) {
     uint32_t count = u32();

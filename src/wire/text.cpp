@@ -1,4 +1,5 @@
-#include "link/text.h"
+// Bounded UTF-16 text: copies, formatting and the UTF-8 conversions.
+#include "wire/text.h"
 
 #include <cstdarg>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Group masks as the terminal defines them; see group_filter.h.
-#include "api/group_filter.h"
+#include "wire/group_filter.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // The terminal's enumerations, with the names and values that scripts written
-// for this API use (the table tests/constants.tsv). The Python package
+// for this API use (the table constants.tsv beside this file). The Python package
 // publishes the same values as named constants (python/quillmark/constants.py),
 // and tests/test_terminal_constants.py keeps the three in step. Some enumerators are
 // never produced by this terminal; they exist so that the three stay whole.

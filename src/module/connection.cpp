@@ -7,8 +7,8 @@
 
 #include "link/call.h"
 #include "link/client.h"
-#include "link/commands.h"
-#include "link/text.h"
+#include "wire/commands.h"
+#include "wire/text.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/methods.h"

@@ -1,8 +1,9 @@
-#include "terminal/wire_text.h"
+// Text fields of wire records: writing a text into a fixed field and reading it back.
+#include "wire/fields.h"
 
 #include <cstring>
 
-#include "link/text.h"
+#include "wire/text.h"
 
 void field_put(uint8_t* field, size_t bytes, const char16_t* text) {
     std::memset(field, 0, bytes);
