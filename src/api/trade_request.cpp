@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <cstring>
 
-#include "wire/text.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/records.h"
+#include "wire/text.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdlib>
 
 #include "link/client.h"
+#include "link/stream.h"
 #include "wire/commands.h"
 #include "wire/status.h"
-#include "link/stream.h"
 #include "wire/text.h"
 
 RequestField request_text(const char16_t* text) {

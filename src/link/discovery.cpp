@@ -1,3 +1,4 @@
+// Finding a terminal: the data folders that name an installation and its pipe.
 #include "link/discovery.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Opening a terminal's pipe, starting the terminal when it is not running.
 #include "link/launch.h"
 
 #include "link/pipe_name.h"

@@ -1,3 +1,4 @@
+// A terminal's pipe name from the path of its executable.
 #include "link/pipe_name.h"
 
 #include "link/platform/platform.h"

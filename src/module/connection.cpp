@@ -7,11 +7,11 @@
 
 #include "link/call.h"
 #include "link/client.h"
-#include "wire/commands.h"
-#include "wire/text.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/methods.h"
+#include "wire/commands.h"
+#include "wire/text.h"
 
 // What the module tells the terminal about itself in the handshake.
 constexpr uint32_t kClientKind = 3;

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "terminal/engine.h"
+#include "terminal/engine/engine.h"
+#include "terminal/market/market.h"
 #include "wire/enums.h"
-#include "terminal/market.h"
 
 // ---- the market stand-in ----
 
