@@ -13,8 +13,8 @@ import quillmark
 from quillmark import constants
 
 ROOT = Path(__file__).resolve().parents[1]
-TABLE = ROOT / "tests" / "constants.tsv"
-ENUMS = ROOT / "src" / "terminal" / "enums.h"
+TABLE = ROOT / "src" / "wire" / "constants.tsv"
+ENUMS = ROOT / "src" / "wire" / "enums.h"
 
 # Prefixes that the terminal's enumerators shorten; the reasons of orders,
 # deals and positions share one enumeration there.

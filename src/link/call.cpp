@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "link/client.h"
-#include "link/commands.h"
-#include "link/status.h"
 #include "link/stream.h"
-#include "link/text.h"
+#include "wire/commands.h"
+#include "wire/status.h"
+#include "wire/text.h"
 
 RequestField request_text(const char16_t* text) {
     return RequestField{text, (uint32_t)text_length(text), true};

@@ -1,12 +1,13 @@
+// The client object: the one link of the process to a terminal.
 #include "link/client.h"
 
 #include <cstring>
 
 #include "link/call.h"
-#include "link/commands.h"
 #include "link/discovery.h"
 #include "link/launch.h"
-#include "link/status.h"
+#include "wire/commands.h"
+#include "wire/status.h"
 
 CInterClient client;
 

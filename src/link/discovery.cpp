@@ -1,3 +1,4 @@
+// Finding a terminal: the data folders that name an installation and its pipe.
 #include "link/discovery.h"
 
 #include <cstring>
@@ -5,7 +6,7 @@
 #include "link/launch.h"
 #include "link/pipe_name.h"
 #include "link/platform/platform.h"
-#include "link/text.h"
+#include "wire/text.h"
 
 constexpr size_t kFolderUnits = 260;
 constexpr size_t kExePathUnits = 261;

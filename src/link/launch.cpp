@@ -1,7 +1,8 @@
+// Opening a terminal's pipe, starting the terminal when it is not running.
 #include "link/launch.h"
 
 #include "link/pipe_name.h"
-#include "link/text.h"
+#include "wire/text.h"
 
 constexpr size_t kMaxPathUnits = 260;
 constexpr uint32_t kStartWaitMs = 60000;

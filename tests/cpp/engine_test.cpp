@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "terminal/engine.h"
-#include "terminal/enums.h"
-#include "terminal/market.h"
+#include "terminal/engine/engine.h"
+#include "terminal/market/market.h"
+#include "terminal/storage/rows.h"
+#include "wire/status.h"
+#include "wire/enums.h"
 
 // ---- the market stand-in ----
 
@@ -596,6 +598,44 @@ void test_many_positions() {
     CHECK(opened < 20 && listed < 1);
 }
 
+// Counts SQLite's virtual machine steps and interrupts the statement once
+// `limit` of them have run (never while the limit is 0).
+int64_t vm_steps = 0;
+int64_t vm_step_limit = 0;
+int count_vm_steps(void*) {
+    ++vm_steps;
+    return vm_step_limit > 0 && vm_steps >= vm_step_limit ? 1 : 0;
+}
+
+void test_history_read_failing_midway_is_a_failure() {
+    for (int i = 0; i < 20; ++i) {
+        market(u"EURUSD", kOrderTypeBuy, 0.1);
+    }
+    std::vector<TradeDealRecord> whole;
+    sqlite3_progress_handler(storage_handle(), 1, count_vm_steps, nullptr);
+    CHECK(engine_history_deals(0, 2000000000, &whole) == kStatusOk);
+    CHECK(whole.size() == 21);  // the deposit and the twenty buys
+    // The same read again, interrupted halfway through its rows: SQLite has
+    // handed out some of them when it fails.
+    vm_step_limit = vm_steps / 2;
+    vm_steps = 0;
+    std::vector<TradeDealRecord> cut;
+    CHECK(engine_history_deals(0, 2000000000, &cut) == kStatusCallFailed);
+    std::vector<TradeOrderRecord> orders;
+    vm_steps = 0;
+    CHECK(engine_history_orders(0, 2000000000, &orders) == kStatusCallFailed);
+    vm_step_limit = 1;  // a lookup of one row is short
+    vm_steps = 0;
+    TradeDealRecord one = {};
+    CHECK(engine_history_deal(whole.back().ticket, &one) == kStatusCallFailed);
+    sqlite3_progress_handler(storage_handle(), 0, nullptr, nullptr);
+    vm_step_limit = 0;
+    std::vector<TradeDealRecord> again;
+    CHECK(engine_history_deals(0, 2000000000, &again) == kStatusOk && again.size() == 21);
+    CHECK(engine_history_deal(whole.back().ticket, &one) == kStatusSuccess);
+    CHECK(engine_history_deal(1, &one) == kStatusNotFound);
+}
+
 struct Test {
     const char* name;
     void (*run)();
@@ -614,6 +654,7 @@ const Test tests[] = {
      test_rollovers_missed_while_closed_are_charged_once},
     {"upgrade adds commissions", test_upgrade_adds_commissions},
     {"many positions", test_many_positions},
+    {"history read failing midway is a failure", test_history_read_failing_midway_is_a_failure},
 };
 
 }  // namespace

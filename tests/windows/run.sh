@@ -130,10 +130,7 @@ build_extension() {
     local tag=${python_version/./}
     rm -rf "$out"
     mkdir -p "$out"
-    local sources
-    sources=$(ls "$root"/src/module/*.cpp "$root"/src/api/*.cpp | grep -v '/group_filter\.cpp$')
-    printf '%s\n' $sources "$root/src/link/connection.cpp" \
-        "$root/src/link/platform/windows_detach.cpp" |
+    ls "$root"/src/module/*.cpp "$root"/src/api/*.cpp |
         xargs -P 2 -I{} sh -c 'x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra \
             -Wno-missing-field-initializers -Werror -I"$0/src" -I"$1/Include" -I"$1/PC" \
             -I"$1/numpy" -DNPY_NO_DEPRECATED_API=NPY_1_16_API_VERSION \
@@ -147,7 +144,8 @@ build_extension() {
     } >"$out/python$tag.def"
     x86_64-w64-mingw32-dlltool -d "$out/python$tag.def" -l "$out/libpython$tag.a"
     x86_64-w64-mingw32-g++-posix -shared -static -o "$out/_core.cp$tag-win_amd64.pyd" \
-        "$out"/*.o "$cross/libquillmark_link.a" "$out/libpython$tag.a" \
+        "$out"/*.o "$cross/src/link/libquillmark_link.a" \
+        "$cross/src/wire/libquillmark_wire.a" "$out/libpython$tag.a" \
         -ladvapi32 -luser32 -lshell32 -lole32 -luuid
     local exports
     exports=$(x86_64-w64-mingw32-objdump -p "$out/_core.cp$tag-win_amd64.pyd")

@@ -2,7 +2,7 @@
 // the XDG data folder, /proc for the parent process, posix_spawn to start.
 #include "link/platform/platform.h"
 #include "link/platform/posix_socket.h"
-#include "link/text.h"
+#include "wire/text.h"
 
 #include <openssl/evp.h>
 

@@ -9,7 +9,7 @@
 #include <tlhelp32.h>
 #include <wincrypt.h>
 
-#include "link/text.h"
+#include "wire/text.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 text is UTF-16");
 
