@@ -25,7 +25,6 @@ import datetime
 import multiprocessing
 import os
 import socket
-import struct
 import sys
 import tempfile
 import threading
@@ -39,9 +38,11 @@ import numpy as np
 
 BENCH = Path(__file__).resolve().parent
 sys.path.insert(0, str(BENCH))
+sys.path.insert(0, str(BENCH.parent / "tests"))
 
 from pure_python_client import CMD_POSITIONS_TOTAL, request_bytes  # noqa: E402
 from run import Terminal, machine  # noqa: E402
+from terminal_tools import RawClient  # noqa: E402
 
 BARS_SYMBOL = "EURUSD"
 TICK_SYMBOLS = ("EURUSD", "GBPUSD", "USDJPY", "XAUUSD", "BTCUSD")
@@ -190,23 +191,9 @@ class Loiterers:
             at += 1
             if at == len(self.request):
                 for sock in self.slow:
-                    self._read_reply(sock)
+                    RawClient.over(sock).reply()
+                    self.replies += 1
                 at = 0
-
-    def _read_reply(self, sock: socket.socket) -> None:
-        (length,) = struct.unpack("<I", self._exactly(sock, 4))
-        self._exactly(sock, length)
-        self.replies += 1
-
-    @staticmethod
-    def _exactly(sock: socket.socket, size: int) -> bytes:
-        data = b""
-        while len(data) < size:
-            chunk = sock.recv(size - len(data))
-            if not chunk:
-                raise ConnectionError("the terminal closed a slow client")
-            data += chunk
-        return data
 
     def close(self) -> None:
         self.stopped.set()

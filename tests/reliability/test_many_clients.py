@@ -5,7 +5,6 @@ from __future__ import annotations
 
 import resource
 import socket
-import struct
 import time
 from typing import Iterator, List
 
@@ -35,7 +34,7 @@ def enough_descriptors() -> Iterator[None]:
         resource.setrlimit(resource.RLIMIT_NOFILE, (soft, hard))
 
 
-def connect(path: str) -> socket.socket:
+def connect(path: str) -> RawClient:
     """As the module connects: a full listen queue is waited out."""
     sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
     sock.settimeout(30)
@@ -43,21 +42,11 @@ def connect(path: str) -> socket.socket:
     while True:
         try:
             sock.connect(path)
-            return sock
+            return RawClient.over(sock)
         except BlockingIOError:
             if time.monotonic() > deadline:
                 raise
             time.sleep(0.001)
-
-
-def read_exactly(sock: socket.socket, size: int) -> bytes:
-    data = b""
-    while len(data) < size:
-        chunk = sock.recv(size - len(data))
-        if not chunk:
-            raise ConnectionError("the terminal closed a client")
-        data += chunk
-    return data
 
 
 @pytest.mark.parametrize("command, payload, size", [
@@ -69,22 +58,20 @@ def test_a_thousand_clients_connected_at_once_are_all_answered(
     home: TerminalHome, enough_descriptors: None, command: int, payload: bytes, size: int
 ) -> None:
     home.start()
-    clients: List[socket.socket] = []
+    clients: List[RawClient] = []
     try:
         for _ in range(CLIENTS):
             clients.append(connect(home.socket_path))
         # Two rounds: every request of a round is sent before any reply is read.
         for _ in range(2):
-            for sock in clients:
-                sock.sendall(wire.request(command, payload))
-            for number, sock in enumerate(clients):
-                (length,) = struct.unpack("<I", read_exactly(sock, 4))
-                echoed, status = struct.unpack("<Ii", read_exactly(sock, 8))
-                body = read_exactly(sock, length - 8)
+            for client in clients:
+                client.request(command, payload)
+            for number, client in enumerate(clients):
+                echoed, status, body = client.reply()
                 assert (echoed, status, len(body)) == (command, 0, size), f"client {number}"
         with RawClient(home.socket_path) as late:
             status, body = late.call(CMD_SYMBOLS_TOTAL)
             assert status == 0 and len(body) == 4
     finally:
-        for sock in clients:
-            sock.close()
+        for client in clients:
+            client.close()
