@@ -182,6 +182,7 @@ class Loiterers:
     def _connect(path: str) -> socket.socket:
         sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
         sock.connect(path)
+        sock.settimeout(10)  # a slow client left unanswered is a failure
         return sock
 
     def _dribble(self) -> None:
