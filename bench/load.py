@@ -36,6 +36,9 @@ from typing import Any, Dict, List, Optional, Sequence
 
 import numpy as np
 
+import quillmark as mt
+from quillmark.helpers import filling_for
+
 BENCH = Path(__file__).resolve().parent
 sys.path.insert(0, str(BENCH))
 sys.path.insert(0, str(BENCH.parent / "tests"))
@@ -68,38 +71,34 @@ class Outcome:
 class Mix:
     """The calls of one client, in turn; each tells whether it failed."""
 
-    def __init__(self, mt: Any, index: int) -> None:
-        self.mt = mt
+    def __init__(self, index: int) -> None:
         self.index = index
         self.ticket: Optional[int] = None
         self.filling = 0
 
     def prepare(self) -> bool:
-        info = self.mt.symbol_info(TRADE_SYMBOL)
+        info = mt.symbol_info(TRADE_SYMBOL)
         if info is None:
             return False
-        from quillmark.helpers import filling_for
-
         self.filling = filling_for(info.filling_mode)
         return True
 
     def small(self, turn: int) -> Any:
         kind = turn % 3
         if kind == 0:
-            return self.mt.positions_total()
+            return mt.positions_total()
         if kind == 1:
-            return self.mt.symbol_info_tick(TICK_SYMBOLS[(self.index + turn) % len(TICK_SYMBOLS)])
-        return self.mt.account_info()
+            return mt.symbol_info_tick(TICK_SYMBOLS[(self.index + turn) % len(TICK_SYMBOLS)])
+        return mt.account_info()
 
     def bars(self) -> Any:
-        return self.mt.copy_rates_from_pos(BARS_SYMBOL, self.mt.TIMEFRAME_M1, 0, BARS)
+        return mt.copy_rates_from_pos(BARS_SYMBOL, mt.TIMEFRAME_M1, 0, BARS)
 
     def positions(self) -> Any:
-        return self.mt.positions_get()
+        return mt.positions_get()
 
     def trade(self) -> Any:
         """Opens a small position, or closes the one opened before."""
-        mt = self.mt
         tick = mt.symbol_info_tick(TRADE_SYMBOL)
         if tick is None:
             return None
@@ -118,10 +117,8 @@ class Mix:
 
 def client_process(exe: str, index: int, ready: Any, go: Event, window: Any,
                    results: Any) -> None:
-    import quillmark as mt
-
     outcome = Outcome()
-    mix = Mix(mt, index)
+    mix = Mix(index)
     if not mt.initialize(path=exe, timeout=60000) or not mix.prepare():
         outcome.failed = 1
         outcome.failures.append(f"initialize: {mt.last_error()}")
