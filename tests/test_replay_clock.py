@@ -15,6 +15,7 @@ import pytest
 
 import quillmark as mt
 from quillmark import replays as rp
+from terminal_tools import make_home
 
 MONDAY_10 = "2023-03-06T10:00"
 START = dt.datetime(2023, 3, 6, 10, tzinfo=dt.timezone.utc).timestamp()
@@ -166,3 +167,32 @@ def test_bad_clock_options_start_nothing(tmp_path: Path, options: List[str]) -> 
                             timeout=30, env={"XDG_DATA_HOME": str(tmp_path), "PATH": ""})
     assert result.returncode == 2 and "usage" in result.stderr, result.stderr
     assert list(tmp_path.iterdir()) == []
+
+
+def test_imported_ticks_are_what_replays(tmp_path: Path) -> None:
+    home = make_home(tmp_path)
+    base = 1735790400  # 2025-01-02 04:00 UTC
+    ticks_csv = tmp_path / "gbpusd.csv"
+    ticks_csv.write_text("2025-01-02 04:00:00.000,1.25000,1.25010\n"
+                         "2025-01-02 04:00:30.500,1.25020,1.25030\n"
+                         "2025-01-02 04:01:00.000,1.24990,1.25000\n"
+                         "2025-01-02 04:02:00.000,1.25050,1.25060\n")
+    try:
+        home.start("--start", "2025-01-02T04:00", "--speed", "60",
+                   "--import-ticks", f"GBPUSD={ticks_csv}")
+        assert mt.initialize(path=home.exe), mt.last_error()
+        seen = []
+        deadline = time.monotonic() + 30
+        while not seen or seen[-1][0] < base * 1000 + 120000:
+            assert time.monotonic() < deadline, "the imported ticks never all came"
+            tick = mt.symbol_info_tick("GBPUSD")
+            served = mt.copy_ticks_range("GBPUSD", base - 60, base + 600, mt.COPY_TICKS_ALL)
+            assert served["time_msc"][-1] == tick.time_msc
+            if not seen or seen[-1][0] != tick.time_msc:
+                seen.append((tick.time_msc, tick.bid))
+            time.sleep(0.05)
+        assert seen == [(base * 1000, 1.25), (base * 1000 + 30500, 1.2502),
+                        (base * 1000 + 60000, 1.2499), (base * 1000 + 120000, 1.2505)]
+    finally:
+        mt.shutdown()
+        home.stop_all()
