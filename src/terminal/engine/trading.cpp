@@ -76,11 +76,14 @@ int32_t engine_order_send(const TradeRequestRecord& record, OrderSendRecord* res
     if (!book) {
         return -1;
     }
-    // The book first catches up with the market, so that what this request
-    // changes is never checked against prices from before it.
+    // On a replay's clock the book first catches up with the market, so that
+    // an order this request moves is never checked against the minutes of
+    // prices before it. Live, the server's next step is milliseconds away.
     int64_t now_msc = market_now_msc();
     ClockHold hold(now_msc);
-    engine_update(now_msc);
+    if (clock_virtual_span_msc(1) > 0) {
+        engine_update(now_msc);
+    }
     Request request = make_request(record, now_msc);
     std::u16string symbol = affected_symbol(book, request);
     bool is_deal = record.action == kTradeActionDeal;
