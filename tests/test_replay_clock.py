@@ -196,3 +196,22 @@ def test_imported_ticks_are_what_replays(tmp_path: Path) -> None:
     finally:
         mt.shutdown()
         home.stop_all()
+
+
+def test_swaps_are_charged_at_the_virtual_midnight(folders: List[Path], tmp_path: Path) -> None:
+    folder = tmp_path / "run"
+    folders.append(folder)
+    path = rp.replay(folder, "2023-03-06T23:50", 600, deposit=100000)
+    midnight = START + 14 * 3600
+    assert mt.initialize(path=path), mt.last_error()
+    bought = mt.Buy("BTCUSD", 0.1)
+    assert bought.retcode == mt.TRADE_RETCODE_DONE
+    position = mt.positions_get(ticket=bought.order)[0]
+    assert midnight - 600 <= position.time < midnight and position.swap == 0
+    wait_for_market_time("BTCUSD", midnight + 60)
+    position = mt.positions_get(ticket=bought.order)[0]
+    info = mt.symbol_info("BTCUSD")
+    # A yearly rate in percent of the position's value, for one day of 360.
+    expected = info.swap_long / 100 / 360 * 0.1 * info.trade_contract_size * info.bid
+    assert position.swap == pytest.approx(expected, rel=0.05)
+    assert position.swap < 0
