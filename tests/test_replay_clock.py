@@ -215,3 +215,20 @@ def test_swaps_are_charged_at_the_virtual_midnight(folders: List[Path], tmp_path
     expected = info.swap_long / 100 / 360 * 0.1 * info.trade_contract_size * info.bid
     assert position.swap == pytest.approx(expected, rel=0.05)
     assert position.swap < 0
+
+
+@pytest.mark.parametrize("wait, retcode", [(0.05, mt.TRADE_RETCODE_DONE),
+                                           (1.0, mt.TRADE_RETCODE_REQUOTE)])
+def test_a_deal_fills_at_a_quote_of_the_last_moments(folders: List[Path], tmp_path: Path,
+                                                     wait: float, retcode: int) -> None:
+    assert mt.initialize(path=start_replay(folders, tmp_path, "run", 10000)), mt.last_error()
+    quoted = mt.symbol_info_tick("BTCUSD")
+    time.sleep(wait)  # 500 or 10,000 seconds of market
+    assert mt.symbol_info_tick("BTCUSD").ask != quoted.ask
+    result = mt.order_send(dict(action=mt.TRADE_ACTION_DEAL, symbol="BTCUSD", volume=0.01,
+                                type=mt.ORDER_TYPE_BUY, price=quoted.ask, deviation=0,
+                                type_filling=mt.ORDER_FILLING_IOC))
+    assert result.retcode == retcode, result
+    if retcode == mt.TRADE_RETCODE_DONE:
+        assert result.price == quoted.ask
+        assert mt.positions_get()[0].price_open == quoted.ask
