@@ -1,7 +1,6 @@
 """Replay folders: a private portable copy of the bundled terminal each,
 started with the options given, side by side and away from the user's own
-data folder. Tests that need the terminal's virtual clock are expected to
-fail until it has one."""
+data folder."""
 
 from __future__ import annotations
 
@@ -17,9 +16,6 @@ import pytest
 
 import quillmark
 from quillmark import replays as rp
-
-NO_CLOCK = "the bundled terminal has no clock options yet (--start, --speed, --until)"
-
 
 @pytest.fixture
 def user_data(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Path:
@@ -157,7 +153,6 @@ def test_a_script_without_a_path_finds_the_replay_through_its_data_home(
 
 # ---- With the virtual clock ----
 
-@pytest.mark.xfail(strict=True, raises=rp.ReplayError, reason=NO_CLOCK)
 def test_replay_serves_the_virtual_clock(folders: List[Path], tmp_path: Path,
                                          user_data: Path) -> None:
     folder = new_folder(folders, tmp_path, "run")
@@ -173,7 +168,6 @@ def test_replay_serves_the_virtual_clock(folders: List[Path], tmp_path: Path,
     assert list(user_data.iterdir()) == []
 
 
-@pytest.mark.xfail(strict=True, reason=NO_CLOCK)
 def test_replay_command_prints_the_path(folders: List[Path], tmp_path: Path) -> None:
     folder = new_folder(folders, tmp_path, "run")
     result = subprocess.run([sys.executable, "-m", "quillmark", "replay", "--start", "2023-03-01",

@@ -230,8 +230,6 @@ def test_figures_over_many_days_match_a_recount(seed: int) -> None:
                                      "Sharpe ratio of daily returns (balance)")])
 
 
-@pytest.mark.xfail(strict=True, raises=rp.ReplayError,
-                   reason="the bundled terminal has no clock options yet (--start, --speed)")
 def test_report_of_a_replay_over_days_matches_the_deals(tmp_path: Path,
                                                         monkeypatch: pytest.MonkeyPatch) -> None:
     monkeypatch.setenv("XDG_DATA_HOME", str(tmp_path / "user-data"))

@@ -99,6 +99,20 @@ int64_t market_now_msc() {
     return clock_msc;
 }
 
+// Prices here change only when a test sets them: there are no ticks between
+// two checks, and the clock is wall time.
+void market_ticks(const char16_t*, int64_t, int64_t, std::vector<TickRecord>* out) {
+    out->clear();
+}
+
+int64_t clock_virtual_span_msc(int64_t) {
+    return 0;
+}
+
+ClockHold::ClockHold(int64_t) : previous(-1) {}
+
+ClockHold::~ClockHold() {}
+
 // ---- checks ----
 
 namespace {

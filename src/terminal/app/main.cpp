@@ -11,6 +11,7 @@
 #include "terminal/app/start.h"
 #include "terminal/engine/engine.h"
 #include "terminal/market/catalogue.h"
+#include "terminal/market/clock.h"
 #include "terminal/market/csv_import.h"
 #include "terminal/market/market.h"
 #include "terminal/server/config.h"
@@ -79,6 +80,9 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (config.start_msc != 0) {
+        clock_set_virtual(config.start_msc, config.speed, config.until_msc);
+    }
     if (!own_path(&config.executable)) {
         return fail("start", "cannot find the program's own path");
     }
@@ -121,6 +125,10 @@ int main(int argc, char** argv) {
         engine_close();
         return fail("test positions", error);
     }
+    if (config.start_msc != 0) {
+        log_line("virtual clock at %.6g times real time", config.speed);
+    }
+    clock_run();  // history starts to move once the terminal can serve it
     connection_start(market_now_msc());
     bool served = server_run(address, &error);
     engine_close();

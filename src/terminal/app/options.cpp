@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "terminal/market/clock.h"
 #include "wire/enums.h"
 #include "wire/text.h"
 
@@ -34,9 +35,41 @@ const char kUsage[] =
     "                           60002 runs the daily swap rollovers up to a time\n"
     "  --import-bars S=FILE     M1 bars of symbol S from a CSV file\n"
     "  --import-ticks S=FILE    ticks of symbol S from a CSV file\n"
+    "  --start DATE             replay history on a virtual clock from DATE\n"
+    "                           (YYYY-MM-DD or YYYY-MM-DDTHH:MM, UTC)\n"
+    "  --speed X                the virtual clock runs X times real time (1 to 1000000)\n"
+    "  --until DATE             the virtual clock stops at DATE; the terminal keeps serving\n"
     "  --add-account L:PASSWORD:SERVER:CURRENCY:BALANCE:LEVERAGE:hedging|netting[:otp]\n"
     "  --positions N            open N test positions on the current account\n"
     "  -h, --help               print this help and exit\n";
+
+static bool speed_value(const char* text, double* speed) {
+    char* end = nullptr;
+    if (text == nullptr || *text == 0) {
+        return false;
+    }
+    double parsed = std::strtod(text, &end);
+    if (*end != 0 || !(parsed >= 1 && parsed <= 1000000)) {
+        return false;
+    }
+    *speed = parsed;
+    return true;
+}
+
+// The clock options only make sense together: a speed or an end needs a
+// start, and the end must come after it.
+static bool clock_consistent(const TerminalConfig& config, std::string* error) {
+    bool clock_given = config.speed != 1 || config.until_msc != 0;
+    if (config.start_msc == 0 && clock_given) {
+        *error = "--speed and --until need --start";
+        return false;
+    }
+    if (config.until_msc != 0 && config.until_msc < config.start_msc) {
+        *error = "--until comes before --start";
+        return false;
+    }
+    return true;
+}
 
 bool parse_options(int argc, char** argv, TerminalConfig* config, std::string* error) {
     int at = 1;
@@ -68,6 +101,11 @@ bool parse_options(int argc, char** argv, TerminalConfig* config, std::string* e
             config->seed = number;
         } else if (option == "--positions" && whole_number(value, 10000000, &number)) {
             config->positions = (uint32_t)number;
+        } else if (option == "--start" && value != nullptr &&
+                   clock_parse_time(value, &config->start_msc)) {
+        } else if (option == "--until" && value != nullptr &&
+                   clock_parse_time(value, &config->until_msc)) {
+        } else if (option == "--speed" && speed_value(value, &config->speed)) {
         } else if (option == "--import-bars" && value != nullptr && std::strchr(value, '=')) {
             config->import_bars.push_back(value);
         } else if (option == "--import-ticks" && value != nullptr && std::strchr(value, '=')) {
@@ -87,7 +125,7 @@ bool parse_options(int argc, char** argv, TerminalConfig* config, std::string* e
             at++;
         }
     }
-    return true;
+    return clock_consistent(*config, error);
 }
 
 static std::u16string wide(const std::string& text) {

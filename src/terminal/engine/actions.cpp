@@ -3,6 +3,7 @@
 #include "terminal/engine/actions.h"
 
 #include <cmath>
+#include <vector>
 
 #include "terminal/engine/calc.h"
 #include "terminal/engine/exec.h"
@@ -35,6 +36,39 @@ const SymbolInfoRecord* request_symbol(const std::u16string& name, Outcome* out)
         refuse(out, kRetcodeInvalid, u"Unknown symbol");
     }
     return info;
+}
+
+// On a replay's clock the market moves seconds between a script's reading a
+// price and its request arriving, which would make nearly every deal a
+// requote at high speed. A broker without latency would have filled the
+// request when it was made, so a price quoted within this much real time
+// before the request stands: the deal fills at that quote.
+constexpr int64_t kReplayQuoteRealMs = 250;
+
+bool within_deviation(const SymbolInfoRecord& info, double asked, double price,
+                      uint32_t deviation) {
+    return std::fabs(asked - price) <= (double)deviation * info.point + info.point * 0.5;
+}
+
+// The replay's recent quote on the deal's side closest to the asked price,
+// or 0 when none is within the deviation.
+double recent_quote(const Request& request, const SymbolInfoRecord& info, bool buy) {
+    const TradeRequestRecord& r = *request.record;
+    int64_t span = clock_virtual_span_msc(kReplayQuoteRealMs);
+    if (span <= 0) {
+        return 0;
+    }
+    std::vector<TickRecord> ticks;
+    market_ticks(request.symbol.c_str(), request.now_msc - span, request.now_msc, &ticks);
+    double best = 0;
+    for (const TickRecord& tick : ticks) {
+        double quote = buy ? tick.ask : tick.bid;
+        if (quote > 0 && within_deviation(info, r.price, quote, r.deviation) &&
+            (best == 0 || std::fabs(quote - r.price) < std::fabs(best - r.price))) {
+            best = quote;
+        }
+    }
+    return best;
 }
 
 bool market_is_open(const std::u16string& symbol, int64_t now_msc, Outcome* out) {
@@ -118,9 +152,11 @@ bool do_deal(Book* book, Request request, Changes* changes, Outcome* out) {
     if (!std::isfinite(r.price) || r.price < 0) {
         return refuse(out, kRetcodeInvalidPrice);
     }
-    if (r.price != 0 &&
-        std::fabs(r.price - price) > (double)r.deviation * info->point + info->point * 0.5) {
-        return refuse(out, kRetcodeRequote);
+    if (r.price != 0 && !within_deviation(*info, r.price, price, r.deviation)) {
+        price = recent_quote(request, *info, buy);
+        if (price == 0) {
+            return refuse(out, kRetcodeRequote);
+        }
     }
     double sl = round_price(*info, r.sl);
     double tp = round_price(*info, r.tp);

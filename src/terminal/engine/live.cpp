@@ -1,7 +1,10 @@
 // The account between requests: as prices move, pending orders expire or
 // trigger, stops close positions, and stop-out closes the most losing
 // positions until the margin level recovers. Everything one step changes is
-// committed in one transaction.
+// committed in one transaction. Triggers are checked at every tick since the
+// last check, so that an order fills at the moment its price was crossed
+// however far the clock moved in between (a replay moves it by hours).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <unordered_map>
@@ -17,6 +20,9 @@
 namespace {
 
 constexpr size_t kLargeBook = 10000;
+// Books up to this many triggers are checked tick by tick; larger ones at
+// each check's prices, which keeps a check of thousands of stops bounded.
+constexpr size_t kWalkedTriggers = 1000;
 
 struct Step {
     Book* book;
@@ -24,7 +30,14 @@ struct Step {
     int64_t now_msc;
     SymbolCache cache;
     std::unordered_map<std::u16string, bool> open;
+    const std::u16string* only = nullptr;  // one symbol's tick: its orders and stops alone
 };
+
+// Whether a step looks at an item of this symbol that existed (or had its
+// stops set) at the step's time.
+bool in_step(const Step* step, const std::u16string& symbol, int64_t since_msc) {
+    return (step->only == nullptr || *step->only == symbol) && since_msc <= step->now_msc;
+}
 
 bool symbol_open(Step* step, const std::u16string& symbol) {
     auto found = step->open.find(symbol);
@@ -108,6 +121,9 @@ void run_orders(Step* step) {
             continue;
         }
         const Order& o = found->second;
+        if (!in_step(step, o.symbol, o.time_setup_msc)) {
+            continue;
+        }
         int64_t expiry = order_expiry_msc(o.type_time, o.time_expiration, o.time_setup_msc);
         if (expiry != 0 && step->now_msc >= expiry) {
             finish_pending(step->book, step->changes, ticket, kOrderStateExpired, step->now_msc);
@@ -149,7 +165,7 @@ void run_stops(Step* step) {
     std::vector<Hit> hits;
     for (const Position* listed : positions_in_order(*step->book)) {
         const Position& p = *listed;
-        if (p.sl <= 0 && p.tp <= 0) {
+        if ((p.sl <= 0 && p.tp <= 0) || !in_step(step, p.symbol, p.time_update_msc)) {
             continue;
         }
         const SymbolCalc* calc = cached_symbol(&step->cache, p.symbol);
@@ -211,12 +227,74 @@ void run_stop_out(Step* step) {
     }
 }
 
+struct Move {
+    int64_t time_msc;
+    const std::u16string* symbol;
+    double bid;
+    double ask;
+};
+
+// The symbols whose prices can trigger something in the book, or none when
+// there are too many triggers to walk.
+std::vector<std::u16string> trigger_symbols(const Book& book) {
+    std::vector<std::u16string> symbols;
+    size_t triggers = book.orders.size();
+    for (const auto& entry : book.orders) {
+        symbols.push_back(entry.second.symbol);
+    }
+    for (const Position* p : positions_in_order(book)) {
+        if (p->sl > 0 || p->tp > 0) {
+            symbols.push_back(p->symbol);
+            triggers++;
+        }
+    }
+    if (triggers > kWalkedTriggers) {
+        return {};
+    }
+    std::sort(symbols.begin(), symbols.end());
+    symbols.erase(std::unique(symbols.begin(), symbols.end()), symbols.end());
+    return symbols;
+}
+
+// Runs the book's orders and stops at each tick of (from_msc, to_msc] of
+// their symbols, in time order, each at its tick's own time and prices.
+void walk_ticks(Book* book, Changes* changes, int64_t from_msc, int64_t to_msc) {
+    std::vector<std::u16string> symbols = trigger_symbols(*book);
+    std::vector<Move> moves;
+    std::vector<TickRecord> ticks;
+    for (const std::u16string& symbol : symbols) {
+        market_ticks(symbol.c_str(), from_msc + 1, to_msc, &ticks);
+        for (const TickRecord& tick : ticks) {
+            if (tick.bid > 0 && tick.ask > 0) {
+                moves.push_back(Move{tick.time_msc, &symbol, tick.bid, tick.ask});
+            }
+        }
+    }
+    std::stable_sort(moves.begin(), moves.end(),
+                     [](const Move& a, const Move& b) { return a.time_msc < b.time_msc; });
+    Step step{book, changes, 0, SymbolCache{book->account.settings.currency, {}}, {}};
+    for (const Move& move : moves) {
+        if (!cached_symbol(&step.cache, *move.symbol)) {
+            continue;
+        }
+        SymbolCalc& calc = step.cache.symbols.at(*move.symbol);
+        calc.bid = move.bid;
+        calc.ask = move.ask;
+        step.now_msc = move.time_msc;
+        step.only = move.symbol;
+        step.open.clear();
+        run_orders(&step);
+        run_stops(&step);
+    }
+}
+
 }  // namespace
 
 void engine_update(int64_t now_msc) {
     if (!g_engine.open) {
         return;
     }
+    ClockHold hold(now_msc);
     Changes changes;
     // Rollovers come once a day and are never put off by the pacing below.
     rollover(now_msc, &changes);
@@ -236,11 +314,15 @@ void engine_update(int64_t now_msc) {
         if (book->positions.empty() && book->orders.empty()) {
             continue;
         }
+        if (g_engine.checked_msc != 0 && g_engine.checked_msc < now_msc) {
+            walk_ticks(book, &changes, g_engine.checked_msc, now_msc);
+        }
         Step step{book, &changes, now_msc, SymbolCache{book->account.settings.currency, {}}, {}};
         run_orders(&step);
         run_stops(&step);
         run_stop_out(&step);
     }
+    g_engine.checked_msc = now_msc;
     size_t held = 0;
     for (const auto& entry : g_engine.books) {
         held += entry.second.positions.size() + entry.second.orders.size();

@@ -31,6 +31,7 @@ struct Engine {
     uint64_t next_ticket;  // one sequence for orders, deals and positions
     uint32_t next_request_id;
     std::chrono::steady_clock::time_point next_update;  // see engine_update
+    int64_t checked_msc;   // market time up to which triggers have been checked
     int64_t rollover_day;  // days since 1970 of the last midnight whose swaps are charged
 };
 

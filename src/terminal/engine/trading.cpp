@@ -18,12 +18,12 @@ bool is_success(uint32_t retcode) {
     return retcode == kRetcodeDone || retcode == kRetcodePlaced;
 }
 
-Request make_request(const TradeRequestRecord& record) {
+Request make_request(const TradeRequestRecord& record, int64_t now_msc) {
     Request request;
     request.record = &record;
     request.symbol = FIELD_GET(record.symbol);
     request.comment = FIELD_GET(record.comment);
-    request.now_msc = market_now_msc();
+    request.now_msc = now_msc;
     return request;
 }
 
@@ -40,7 +40,9 @@ int32_t engine_order_check(const TradeRequestRecord& record, OrderCheckRecord* r
     if (!book) {
         return -1;
     }
-    Request request = make_request(record);
+    int64_t now_msc = market_now_msc();
+    ClockHold hold(now_msc);
+    Request request = make_request(record, now_msc);
     Figures before = book_figures(*book);
     Snapshot snapshot = take_snapshot(*book, affected_symbol(book, request));
     Changes changes;
@@ -74,7 +76,15 @@ int32_t engine_order_send(const TradeRequestRecord& record, OrderSendRecord* res
     if (!book) {
         return -1;
     }
-    Request request = make_request(record);
+    // On a replay's clock the book first catches up with the market, so that
+    // an order this request moves is never checked against the minutes of
+    // prices before it. Live, the server's next step is milliseconds away.
+    int64_t now_msc = market_now_msc();
+    ClockHold hold(now_msc);
+    if (clock_virtual_span_msc(1) > 0) {
+        engine_update(now_msc);
+    }
+    Request request = make_request(record, now_msc);
     std::u16string symbol = affected_symbol(book, request);
     bool is_deal = record.action == kTradeActionDeal;
     Figures before = {};

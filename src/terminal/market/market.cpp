@@ -5,6 +5,8 @@
 #include "terminal/market/catalogue.h"
 #include "terminal/market/clock.h"
 #include "terminal/market/live.h"
+#include "terminal/market/series.h"
+#include "wire/enums.h"
 
 const SymbolInfoRecord* market_symbol(const char16_t* name) {
     Symbol* symbol = find_symbol(name);
@@ -28,4 +30,13 @@ bool market_open(const char16_t* name, int64_t time_msc) {
     }
     int64_t minute = floor_div(time_msc, 60000);
     return schedule_open(symbol->model.schedule, minute);
+}
+
+void market_ticks(const char16_t* name, int64_t from_msc, int64_t to_msc,
+                  std::vector<TickRecord>* out) {
+    out->clear();
+    Symbol* symbol = find_symbol(name);
+    if (symbol != nullptr && from_msc <= to_msc) {
+        series_ticks(*symbol, from_msc, to_msc, to_msc, kCopyTicksAll, SIZE_MAX, out);
+    }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "terminal/market/clock.h"
 #include "wire/symbols.h"
@@ -13,3 +14,7 @@ const SymbolInfoRecord* market_symbol(const char16_t* name);
 
 // Whether the symbol's session is open at that time (milliseconds since 1970).
 bool market_open(const char16_t* name, int64_t time_msc);
+
+// The symbol's ticks with from_msc <= time_msc <= to_msc, in time order.
+void market_ticks(const char16_t* name, int64_t from_msc, int64_t to_msc,
+                  std::vector<TickRecord>* out);

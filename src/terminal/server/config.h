@@ -17,6 +17,11 @@ struct TerminalConfig {
     uint32_t history_days = 0;  // 0: history from 2010-01-01
     uint64_t seed = 1;
     uint32_t positions = 0;
+    // A virtual clock for replays: from start_msc at `speed` times real time
+    // up to until_msc (0: on and on). Without --start the clock is wall time.
+    int64_t start_msc = 0;
+    double speed = 1;
+    int64_t until_msc = 0;
     std::vector<std::string> import_bars;   // SYMBOL=FILE
     std::vector<std::string> import_ticks;  // SYMBOL=FILE
     std::vector<AccountSettings> accounts;  // from --add-account
