@@ -30,8 +30,21 @@ def ticks(*symbols):
             return first
 
 
+# Three deals open the triangle and three close it, each paying the demo
+# account's commission: a gap smaller than that is no opportunity.
+COMMISSION_PER_LOT = 3.5
+ROUND_TRIP = 6 * COMMISSION_PER_LOT
+
+
+def cost_in_points(cross, price):
+    point = mt.symbol_info(cross).point
+    value = mt.order_calc_profit(mt.ORDER_TYPE_BUY, cross, 1.0, price, price + point)
+    return ROUND_TRIP / value
+
+
 opportunities = 0
 samples = 0
+widest = 0.0
 started = time.monotonic()
 while time.monotonic() - started < 5:
     for cross, leg1, leg2, how in TRIANGLES:
@@ -43,10 +56,12 @@ while time.monotonic() - started < 5:
         point = mt.symbol_info(cross).point
         print(f"{cross}: {c.bid:.5f}/{c.ask:.5f}, via {leg1} and {leg2} "
               f"{low:.5f}/{high:.5f}, gap {gap / point:+.1f} points")
-        if gap > 0:
+        widest = max(widest, gap / point)
+        if gap / point > cost_in_points(cross, c.ask):
             opportunities += 1
     time.sleep(0.5)
 
-print(f"{opportunities} arbitrage opportunities in {samples} samples")
+print(f"{opportunities} arbitrage opportunities in {samples} samples, "
+      f"widest gap {widest:+.1f} points")
 assert opportunities == 0
 mt.shutdown()
