@@ -8,11 +8,13 @@
 #include "link/platform/platform.h"
 #include "terminal/app/data_folder.h"
 #include "terminal/app/options.h"
+#include "terminal/app/recover_db.h"
 #include "terminal/app/start.h"
 #include "terminal/engine/engine.h"
 #include "terminal/market/catalogue.h"
 #include "terminal/market/csv_import.h"
 #include "terminal/market/market.h"
+#include "terminal/server/account_refusal.h"
 #include "terminal/server/config.h"
 #include "terminal/server/handlers.h"
 #include "terminal/server/log.h"
@@ -97,6 +99,9 @@ int main(int argc, char** argv) {
         return fail("socket folder", error);
     }
     if (!take_instance_lock(address)) {
+        if (config.recover_db) {
+            return fail("--recover-db", "the terminal is running; stop it first");
+        }
         return 0;  // already running for this executable
     }
     if (!data_folder_prepare(&config, digest, &error)) {
@@ -106,18 +111,27 @@ int main(int argc, char** argv) {
     log_line("terminal64 build %u starting from %s%s", config.build, config.executable.c_str(),
              config.portable ? " (portable)" : "");
 
+    if (config.recover_db) {
+        return recover_database(config.data_folder + "/config/accounts.dat");
+    }
+
     catalogue_build(config.seed, config.symbols, config.history_days);
     if (!import_history(&error)) {
         return fail("import", error);
     }
-    if (!engine_open(config.data_folder + "/config/accounts.dat", &error)) {
-        return fail("account database", error);
+    std::string database = config.data_folder + "/config/accounts.dat";
+    DatabaseFault fault = kDatabaseUsable;
+    bool accounts_open = engine_open(database, &error, &fault);
+    if (!accounts_open) {
+        std::fprintf(stderr, "terminal64: account database: %s\n", error.c_str());
+        refuse_accounts(fault, error, database);
     }
-    if (!add_accounts(&error)) {
+    if (accounts_open && !add_accounts(&error)) {
         engine_close();
         return fail("accounts", error);
     }
-    if (config.positions > 0 && !engine_open_test_positions(config.positions, &error)) {
+    if (accounts_open && config.positions > 0 &&
+        !engine_open_test_positions(config.positions, &error)) {
         engine_close();
         return fail("test positions", error);
     }

@@ -1,4 +1,5 @@
 // The command table: every command the terminal answers, with its handler.
+#include "terminal/server/account_refusal.h"
 #include "terminal/server/config.h"
 #include "terminal/server/handlers.h"
 #include "terminal/server/session.h"
@@ -86,6 +87,8 @@ void handle_request(Session& session, uint32_t command, const uint8_t* payload, 
         reply.finish(kStatusUnsupported);
     } else if (config.build < entry->min_build) {
         reply.finish(kStatusIncompatible);
+    } else if (accounts_refusal() != 0 && command != kCmdHandshake && command != kCmdVersion) {
+        reply.finish(accounts_refusal());
     } else {
         entry->handler(session, command, in, reply);
     }
