@@ -6,6 +6,7 @@
 
 #include "link/pipe_name.h"
 #include "link/platform/platform.h"
+#include "terminal/app/accounts_open.h"
 #include "terminal/app/data_folder.h"
 #include "terminal/app/options.h"
 #include "terminal/app/recover_db.h"
@@ -49,15 +50,6 @@ static bool import_history(std::string* error) {
                 return false;
             }
             log_line("imported %s", item.c_str());
-        }
-    }
-    return true;
-}
-
-static bool add_accounts(std::string* error) {
-    for (const AccountSettings& account : terminal_config().accounts) {
-        if (!engine_add_account(account, error)) {
-            return false;
         }
     }
     return true;
@@ -112,28 +104,20 @@ int main(int argc, char** argv) {
              config.portable ? " (portable)" : "");
 
     if (config.recover_db) {
-        return recover_database(config.data_folder + "/config/accounts.dat");
+        return recover_database(accounts_database_path());
     }
 
     catalogue_build(config.seed, config.symbols, config.history_days);
     if (!import_history(&error)) {
         return fail("import", error);
     }
-    std::string database = config.data_folder + "/config/accounts.dat";
     DatabaseFault fault = kDatabaseUsable;
-    bool accounts_open = engine_open(database, &error, &fault);
-    if (!accounts_open) {
+    if (!open_accounts(&fault, &error)) {
+        if (fault == kDatabaseUsable) {
+            return fail("accounts", error);
+        }
         std::fprintf(stderr, "terminal64: account database: %s\n", error.c_str());
-        refuse_accounts(fault, error, database);
-    }
-    if (accounts_open && !add_accounts(&error)) {
-        engine_close();
-        return fail("accounts", error);
-    }
-    if (accounts_open && config.positions > 0 &&
-        !engine_open_test_positions(config.positions, &error)) {
-        engine_close();
-        return fail("test positions", error);
+        refuse_accounts(fault, error, open_accounts);
     }
     connection_start(market_now_msc());
     bool served = server_run(address, &error);

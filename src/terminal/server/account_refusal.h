@@ -9,9 +9,18 @@
 
 #include "terminal/storage/database.h"
 
-// Logs why the database at `path` cannot be used and what repairs it; from
-// then on every command but the handshake and the version is refused.
-void refuse_accounts(DatabaseFault fault, const std::string& reason, const std::string& path);
+// Opens the accounts again; false with the fault and a reason.
+typedef bool (*AccountsOpener)(DatabaseFault* fault, std::string* error);
+
+// Logs why the account database cannot be used and what repairs it; from
+// then on every command but the handshake and the version is refused, until
+// `reopen` succeeds: it is tried at each handshake, so that a database set
+// right (a lock let go, access granted, a recovery) serves the next script
+// without a restart.
+void refuse_accounts(DatabaseFault fault, const std::string& reason, AccountsOpener reopen);
+
+// At a handshake: tries to open the refused accounts again.
+void retry_accounts();
 
 // The status that refuses a command; 0 while the accounts are in use.
 int32_t accounts_refusal();

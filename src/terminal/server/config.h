@@ -29,3 +29,5 @@ struct TerminalConfig {
 };
 
 TerminalConfig& terminal_config();
+// config/accounts.dat in the data folder.
+std::string accounts_database_path();

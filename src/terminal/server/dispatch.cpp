@@ -82,6 +82,9 @@ void handle_request(Session& session, uint32_t command, const uint8_t* payload, 
     RequestReader in{payload, size, true};
     ReplyWriter reply(out, command);
     const TerminalConfig& config = terminal_config();
+    if (command == kCmdHandshake) {
+        retry_accounts();
+    }
     const CommandEntry* entry = find_command(command);
     if (entry == nullptr || (entry->test_only && !config.test_controls)) {
         reply.finish(kStatusUnsupported);
