@@ -22,11 +22,7 @@ static bool exists(const std::string& path) {
 static std::string dated_name(const std::string& path) {
     time_t now = std::time(nullptr);
     tm parts;
-#if defined(_WIN32)
-    gmtime_s(&parts, &now);
-#else
     gmtime_r(&now, &parts);
-#endif
     char stamp[32];
     std::strftime(stamp, sizeof(stamp), "%Y%m%d-%H%M%S", &parts);
     std::string name = path + ".damaged-" + stamp;

@@ -231,7 +231,7 @@ DatabaseFault migrate(std::string* error) {
 }
 
 // How long the start waits for another process to let go of the database.
-constexpr int kOpenBusyMs = 2000;
+constexpr int kOpenBusyMs = 1000;
 // How long a request waits for it.
 constexpr int kBusyMs = 5000;
 
