@@ -145,8 +145,8 @@ class RawClient:
 
     def __init__(self, exe: str, socket_path: str) -> None:
         self.process = subprocess.Popen(
-            [exe, socket_path], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True
-        )
+            pinned_command([exe, socket_path]), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            text=True)
         self.build = int(self._answer("ready")[0])
 
     def _answer(self, expected: str = "") -> List[str]:
@@ -513,6 +513,99 @@ def b5_capacity(s: Settings, raw_exe: str, socket_path: str) -> List[Row]:
 
 
 # ---------------------------------------------------------------------------
+# Pinning: on a small shared machine a small call's time swings with the cost
+# of waking a process on the other CPU. With --pinned the clients and the
+# terminals share one CPU, which makes such figures repeatable.
+
+ALL_CPUS = frozenset(os.sched_getaffinity(0))
+PINNED_CPU: Optional[int] = None  # set by --pinned
+
+
+def pinned_command(argv: List[str]) -> List[str]:
+    if PINNED_CPU is None:
+        return argv
+    return ["taskset", "-c", str(PINNED_CPU), *argv]
+
+
+def set_affinity(pid: int, cpus: frozenset) -> None:
+    """Every thread of the process, not only its first."""
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            os.sched_setaffinity(int(task), cpus)
+        except ProcessLookupError:
+            pass  # a thread that ended meanwhile
+
+
+def pin_this_process(cpu: int) -> None:
+    """Everything started from now on inherits the CPU."""
+    global PINNED_CPU
+    PINNED_CPU = cpu
+    set_affinity(os.getpid(), frozenset({cpu}))
+
+
+def with_affinity(pids: Sequence[int], cpus: frozenset, timer: Timer) -> Timer:
+    def timed() -> float:
+        for pid in pids:
+            set_affinity(pid, cpus)
+        return timer()
+    return timed
+
+
+def pinning_rows(s: Settings, raw: RawClient, terminal: Terminal) -> List[str]:
+    """Small calls and one connection's capacity, each measured pinned and
+    unpinned in alternate rounds of the same run."""
+    pids = [os.getpid(), raw.process.pid, terminal.process.pid]
+    modes = {"pinned": frozenset({PINNED_CPU}), "unpinned": ALL_CPUS}
+    cases: List[Tuple[str, bytes, Callable[[], object]]] = [
+        ("positions_total()", request_bytes(CMD_POSITIONS_TOTAL), mt.positions_total),
+        (f"symbol_info_tick('{SYMBOL}')", request_bytes(CMD_SYMBOL_INFO_TICK, counted_text(SYMBOL)),
+         lambda: mt.symbol_info_tick(SYMBOL)),
+        (f"symbol_info('{SYMBOL}')", request_bytes(CMD_SYMBOL_INFO, counted_text(SYMBOL)),
+         lambda: mt.symbol_info(SYMBOL)),
+    ]
+    lines = [
+        "",
+        f"Small calls with the clients and the terminal on one CPU (pinned) and free to "
+        f"use all {len(ALL_CPUS)} (unpinned), in alternate rounds of the same run; "
+        "the targets above are taken pinned.",
+        "",
+        "| Call | pinned raw | pinned module | pinned module/raw | unpinned raw | "
+        "unpinned module | unpinned module/raw |",
+        "|---|---|---|---|---|---|---|",
+    ]
+    for call, request, module in cases:
+        timers = {}
+        for mode, cpus in modes.items():
+            timers[mode + " raw"] = with_affinity(pids, cpus,
+                                                  raw_timer(raw, request, s.latency_calls))
+            timers[mode + " module"] = with_affinity(pids, cpus,
+                                                     python_timer(module, s.latency_calls))
+        found = interleaved(s.latency_rounds, timers)
+        cells = []
+        for mode in modes:
+            samples = Samples(found[mode + " raw"], found[mode + " module"])
+            row = samples.row("", call)
+            cells += [fmt_time(row.raw), fmt_time(row.module), fmt_ratio(row.module_over_raw)]
+        lines.append(f"| {call} | " + " | ".join(cells) + " |")
+
+    def rate(cpus: frozenset) -> float:
+        for pid in pids:
+            set_affinity(pid, cpus)
+        start = time.time_ns() + 100_000_000
+        raw.start_rate(request_bytes(CMD_POSITIONS_TOTAL), start,
+                       start + int(s.rate_seconds * 1e9))
+        return raw.rate_result()
+
+    rates = interleaved(s.rate_rounds, {mode: partial(rate, cpus) for mode, cpus in modes.items()})
+    lines.append(f"| positions_total() requests per second, one connection | "
+                 f"{median(rates['pinned']):,.0f} /s | | | {median(rates['unpinned']):,.0f} /s "
+                 "| | |")
+    for pid in pids:
+        set_affinity(pid, modes["pinned"])
+    return lines
+
+
+# ---------------------------------------------------------------------------
 # Report
 
 
@@ -613,8 +706,13 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true", help="fewer rounds and calls")
     parser.add_argument("--markdown", type=Path, help="also write the results to this file")
+    parser.add_argument("--pinned", action="store_true",
+                        help="run the clients and the terminals on one CPU, and compare small "
+                        "calls pinned and unpinned")
     args = parser.parse_args(argv)
     settings = QUICK if args.quick else FULL
+    if args.pinned:
+        pin_this_process(max(ALL_CPUS))
 
     with tempfile.TemporaryDirectory(prefix="quillmark-bench-") as folder:
         root = Path(folder)
@@ -653,6 +751,11 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             rows += b4_positions(settings, book_raw, book_pure)
             text = report(sorted(rows, key=lambda r: r.group), bulk, settings, args.quick,
                           raw.build)
+            if args.pinned:
+                text = f"Pinned: the clients and the terminals on CPU {PINNED_CPU}.\n" + text
+                print("pinned and unpinned ...", flush=True)
+                connect_module(market)
+                text += "\n".join(pinning_rows(settings, raw, market)) + "\n"
         finally:
             mt.shutdown()
             for client in clients:

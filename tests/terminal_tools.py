@@ -140,6 +140,13 @@ class RawClient:
         self.sock.settimeout(10)
         self.sock.connect(path)
 
+    @classmethod
+    def over(cls, sock: socket.socket) -> "RawClient":
+        """A client on a socket already connected."""
+        client = cls.__new__(cls)
+        client.sock = sock
+        return client
+
     def close(self) -> None:
         self.sock.close()
 
