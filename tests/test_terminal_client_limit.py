@@ -1,19 +1,25 @@
 """How many clients the terminal serves at once: it raises its own open-file
 limit to the hard limit, serves every client that fits under it, and closes
-a client beyond the most it serves at once, with a line in its log."""
+a client beyond the most it serves at once, with a line in its log; and what
+many clients cost it in memory between their calls."""
 
 from __future__ import annotations
 
+import os
 import resource
 import subprocess
+import sys
 import time
 from typing import List
 
 import pytest
 
+from process_memory import process_memory_bytes
 from terminal_tools import RawClient, TerminalHome, wait_for_socket
+from wire import i32, text
 
 CMD_SYMBOLS_TOTAL = 173
+CMD_RATES_FROM_POS = 108
 OWN_DESCRIPTORS = 32  # what the terminal keeps for its own files
 
 
@@ -58,6 +64,29 @@ def test_clients_beyond_the_limit_are_closed_and_logged(home: TerminalHome, soft
         clients.pop().close()
         with RawClient(home.socket_path) as again:
             assert again.call(CMD_SYMBOLS_TOTAL)[0] == 0
+    finally:
+        for client in clients:
+            client.close()
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc")
+@pytest.mark.skipif(os.environ.get("QUILLMARK_SANITIZED") == "1",
+                    reason="the sanitizer's quarantine holds freed memory on purpose")
+def test_reply_buffers_kept_between_calls_are_bounded_for_all_clients(
+    home: TerminalHome,
+) -> None:
+    # 700 clients that each read 10,000 M1 bars (600 KB) once: kept for every
+    # connection, their reply buffers alone would hold 420 MB.
+    start_with_file_limit(home, 1024, 1024)
+    clients: List[RawClient] = []
+    try:
+        for _ in range(700):
+            clients.append(RawClient(home.socket_path))
+            status, body = clients[-1].call(CMD_RATES_FROM_POS,
+                                            text("EURUSD") + i32(1) + i32(0) + i32(10_000))
+            assert status >= 0 and len(body) == 4 + 10_000 * 60
+        resident = process_memory_bytes(home.running_pids()[0])
+        assert resident < 330 << 20, f"{resident >> 20} MiB"
     finally:
         for client in clients:
             client.close()

@@ -264,6 +264,7 @@ bool server_run(const std::string& socket_path, std::string* error) {
             if (events != 0 && !step_client(*it, events)) {
                 log_line("client %d disconnected", it->fd);
                 close(it->fd);
+                session_closed(*it);
                 it = sessions.erase(it);
             } else {
                 ++it;
