@@ -47,15 +47,16 @@ def counts(database: Path) -> Dict[str, int]:
         return {t: db.execute(f"SELECT count(*) FROM {t}").fetchone()[0] for t in TABLES}
 
 
-def damage_page(database: Path, table: str = "deals") -> int:
-    """Overwrites a leaf page in the middle of `table`; returns its rows."""
+def damage_page(database: Path, table: str = "deals", which: float = 0.5) -> int:
+    """Overwrites a leaf page of `table` (0 the first, 1 the last); returns its
+    rows."""
     with sqlite3.connect(database) as db:
         leaves = db.execute("SELECT pageno, ncell FROM dbstat WHERE name = ? AND pagetype = 'leaf'"
                             " ORDER BY pageno", (table,)).fetchall()
         page_size = db.execute("PRAGMA page_size").fetchone()[0]
     db.close()
     assert len(leaves) >= 3
-    page, cells = leaves[len(leaves) // 2]
+    page, cells = leaves[round(which * (len(leaves) - 1))]
     with open(database, "r+b") as file:
         file.seek((page - 1) * page_size)
         file.write(b"\xff" * page_size)
@@ -173,10 +174,12 @@ def recover(home: TerminalHome) -> subprocess.CompletedProcess:
                           text=True, timeout=60)
 
 
-def test_recover_db_saves_every_row_but_those_of_the_damaged_page(home: TerminalHome) -> None:
+@pytest.mark.parametrize("which", [0, 0.5, 1], ids=["first-page", "middle-page", "last-page"])
+def test_recover_db_saves_every_row_but_those_of_the_damaged_page(home: TerminalHome,
+                                                                  which: float) -> None:
     database = make_database(home, "--positions", "300")
     stored = counts(database)
-    lost = damage_page(database)
+    lost = damage_page(database, which=which)
     damaged = database.read_bytes()
     assert not quillmark.initialize(path=home.exe)
     home.stop_all()

@@ -72,21 +72,46 @@ bool copy_rows(Copy& copy, sqlite3_stmt* select, int64_t* last_rowid) {
     return rc == SQLITE_DONE;
 }
 
-// The first readable rowid after `after`, found by seeking ever further.
+// SQLITE_ROW with the first rowid from `at` on, SQLITE_DONE when there is
+// none, or the error that the seek met.
+int probe_at(sqlite3_stmt* probe, int64_t at, int64_t* next) {
+    sqlite3_bind_int64(probe, 1, at);
+    int rc = sqlite3_step(probe);
+    if (rc == SQLITE_ROW) {
+        *next = sqlite3_column_int64(probe, 0);
+    }
+    sqlite3_reset(probe);
+    return rc;
+}
+
+// A readable rowid after `after`: seeks ever further until a seek gets past
+// the damage, then, if that one found the end of the table, halves the gap
+// between the damage and the end, where rows may still be.
 bool next_readable(sqlite3_stmt* probe, int64_t after, int64_t* next) {
-    for (int64_t step = 1; step > 0 && after <= INT64_MAX - step; step *= 2) {
-        sqlite3_bind_int64(probe, 1, after + step);
-        int rc = sqlite3_step(probe);
-        if (rc == SQLITE_ROW) {
-            *next = sqlite3_column_int64(probe, 0);
-        }
-        sqlite3_reset(probe);
+    int64_t damaged = after;  // the last seek that failed
+    int64_t end = INT64_MAX;  // the first seek that found nothing
+    for (int64_t step = 1;; step *= 2) {
+        int64_t at = after <= INT64_MAX - step ? after + step : INT64_MAX;
+        int rc = probe_at(probe, at, next);
         if (rc == SQLITE_ROW) {
             return true;
         }
         if (rc == SQLITE_DONE) {
+            end = at;
+            break;
+        }
+        damaged = at;
+        if (at == INT64_MAX || step > INT64_MAX / 2) {
             return false;
         }
+    }
+    while (end - damaged > 1) {
+        int64_t at = damaged + (end - damaged) / 2;
+        int rc = probe_at(probe, at, next);
+        if (rc == SQLITE_ROW) {
+            return true;
+        }
+        (rc == SQLITE_DONE ? end : damaged) = at;
     }
     return false;
 }
@@ -118,7 +143,9 @@ int64_t copy_table(sqlite3* in, sqlite3* out, const std::string& table) {
     sqlite3_prepare_v2(
         in, ("SELECT rowid FROM " + table + " WHERE rowid >= ?1 ORDER BY rowid LIMIT 1").c_str(),
         -1, &probe, nullptr);
-    int64_t after = INT64_MIN;
+    // Every table's rowids are above 0 (tickets, logins, settings), and a
+    // seek that doubles its step from 0 reaches the largest of them.
+    int64_t after = 0;
     int64_t next = 0;
     if (copy.insert && forward && backward && probe) {
         for (;;) {
