@@ -80,7 +80,7 @@ def test_second_start_exits_quietly_and_signal_removes_socket(home: TerminalHome
 
 OPTIONS = ["/portable", "--build", "--symbols", "--history-days", "--seed", "--no-autotrading",
            "--test-controls", "--import-bars", "--import-ticks", "--add-account",
-           "--positions", "--start", "--speed", "--until", "--help"]
+           "--positions", "--start", "--speed", "--until", "--recover-db", "--help"]
 
 
 @pytest.mark.parametrize(

@@ -6,14 +6,17 @@
 
 #include "link/pipe_name.h"
 #include "link/platform/platform.h"
+#include "terminal/app/accounts_open.h"
 #include "terminal/app/data_folder.h"
 #include "terminal/app/options.h"
+#include "terminal/app/recover_db.h"
 #include "terminal/app/start.h"
 #include "terminal/engine/engine.h"
 #include "terminal/market/catalogue.h"
 #include "terminal/market/clock.h"
 #include "terminal/market/csv_import.h"
 #include "terminal/market/market.h"
+#include "terminal/server/account_refusal.h"
 #include "terminal/server/config.h"
 #include "terminal/server/handlers.h"
 #include "terminal/server/log.h"
@@ -48,15 +51,6 @@ static bool import_history(std::string* error) {
                 return false;
             }
             log_line("imported %s", item.c_str());
-        }
-    }
-    return true;
-}
-
-static bool add_accounts(std::string* error) {
-    for (const AccountSettings& account : terminal_config().accounts) {
-        if (!engine_add_account(account, error)) {
-            return false;
         }
     }
     return true;
@@ -101,6 +95,9 @@ int main(int argc, char** argv) {
         return fail("socket folder", error);
     }
     if (!take_instance_lock(address)) {
+        if (config.recover_db) {
+            return fail("--recover-db", "the terminal is running; stop it first");
+        }
         return 0;  // already running for this executable
     }
     if (!data_folder_prepare(&config, digest, &error)) {
@@ -110,20 +107,21 @@ int main(int argc, char** argv) {
     log_line("terminal64 build %u starting from %s%s", config.build, config.executable.c_str(),
              config.portable ? " (portable)" : "");
 
+    if (config.recover_db) {
+        return recover_database(accounts_database_path());
+    }
+
     catalogue_build(config.seed, config.symbols, config.history_days);
     if (!import_history(&error)) {
         return fail("import", error);
     }
-    if (!engine_open(config.data_folder + "/config/accounts.dat", &error)) {
-        return fail("account database", error);
-    }
-    if (!add_accounts(&error)) {
-        engine_close();
-        return fail("accounts", error);
-    }
-    if (config.positions > 0 && !engine_open_test_positions(config.positions, &error)) {
-        engine_close();
-        return fail("test positions", error);
+    DatabaseFault fault = kDatabaseUsable;
+    if (!open_accounts(&fault, &error)) {
+        if (fault == kDatabaseUsable) {
+            return fail("accounts", error);
+        }
+        std::fprintf(stderr, "terminal64: account database: %s\n", error.c_str());
+        refuse_accounts(fault, error, open_accounts);
     }
     if (config.start_msc != 0) {
         log_line("virtual clock at %.6g times real time", config.speed);

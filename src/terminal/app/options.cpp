@@ -41,6 +41,8 @@ const char kUsage[] =
     "  --until DATE             the virtual clock stops at DATE; the terminal keeps serving\n"
     "  --add-account L:PASSWORD:SERVER:CURRENCY:BALANCE:LEVERAGE:hedging|netting[:otp]\n"
     "  --positions N            open N test positions on the current account\n"
+    "  --recover-db             save what a damaged account database still holds into\n"
+    "                           a new one, keep the damaged file beside it, and exit\n"
     "  -h, --help               print this help and exit\n";
 
 static bool speed_value(const char* text, double* speed) {
@@ -87,6 +89,9 @@ bool parse_options(int argc, char** argv, TerminalConfig* config, std::string* e
             takes_value = false;
         } else if (option == "--no-autotrading") {
             config->no_autotrading = true;
+            takes_value = false;
+        } else if (option == "--recover-db") {
+            config->recover_db = true;
             takes_value = false;
         } else if (option == "--test-controls") {
             config->test_controls = true;

@@ -166,9 +166,13 @@ bool commit_changes(const Changes& changes) {
     return false;
 }
 
-bool engine_open(const std::string& database_path, std::string* error) {
+bool engine_open(const std::string& database_path, std::string* error, DatabaseFault* fault) {
     engine_close();
-    if (!storage_open(database_path, error) || !load_state(error)) {
+    DatabaseFault found = kDatabaseUsable;
+    if (!storage_open(database_path, error, &found) || !load_state(error)) {
+        if (fault) {
+            *fault = found == kDatabaseUsable ? kDatabaseDamaged : found;
+        }
         storage_close();
         return false;
     }
@@ -183,6 +187,9 @@ bool engine_open(const std::string& database_path, std::string* error) {
         if (!commit_changes(changes)) {
             if (error) {
                 *error = "cannot create the demo accounts";
+            }
+            if (fault) {
+                *fault = kDatabaseUnreadable;
             }
             engine_close();
             return false;

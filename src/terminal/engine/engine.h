@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "terminal/storage/database.h"
 #include "terminal/storage/records.h"
 #include "wire/history.h"
 #include "wire/positions.h"
@@ -20,8 +21,9 @@
 // with password "demo" on server "Quillmark-Demo", 10000 USD at 1:100 and a
 // commission of 3.5 USD per lot and side. Then charges the swaps of the
 // midnights that passed since the database was last open. False with a
-// reason on failure.
-bool engine_open(const std::string& database_path, std::string* error);
+// reason on failure, and in `fault` (when given) what kind of failure.
+bool engine_open(const std::string& database_path, std::string* error,
+                 DatabaseFault* fault = nullptr);
 void engine_close();
 
 // Adds or replaces an account (from the command line), after engine_open. A

@@ -13,6 +13,7 @@ struct TerminalConfig {
     bool no_autotrading = false;
     bool test_controls = false;
     bool show_help = false;
+    bool recover_db = false;
     uint32_t symbols = 0;
     uint32_t history_days = 0;  // 0: history from 2010-01-01
     uint64_t seed = 1;
@@ -33,3 +34,5 @@ struct TerminalConfig {
 };
 
 TerminalConfig& terminal_config();
+// config/accounts.dat in the data folder.
+std::string accounts_database_path();

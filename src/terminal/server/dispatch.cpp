@@ -1,4 +1,5 @@
 // The command table: every command the terminal answers, with its handler.
+#include "terminal/server/account_refusal.h"
 #include "terminal/server/config.h"
 #include "terminal/server/handlers.h"
 #include "terminal/server/session.h"
@@ -81,11 +82,16 @@ void handle_request(Session& session, uint32_t command, const uint8_t* payload, 
     RequestReader in{payload, size, true};
     ReplyWriter reply(out, command);
     const TerminalConfig& config = terminal_config();
+    if (command == kCmdHandshake) {
+        retry_accounts();
+    }
     const CommandEntry* entry = find_command(command);
     if (entry == nullptr || (entry->test_only && !config.test_controls)) {
         reply.finish(kStatusUnsupported);
     } else if (config.build < entry->min_build) {
         reply.finish(kStatusIncompatible);
+    } else if (accounts_refusal() != 0 && command != kCmdHandshake && command != kCmdVersion) {
+        reply.finish(accounts_refusal());
     } else {
         entry->handler(session, command, in, reply);
     }

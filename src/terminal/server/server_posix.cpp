@@ -1,14 +1,18 @@
 // The POSIX pipe server: a Unix-domain socket served by one poll loop.
 #include "terminal/server/server.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <list>
 #include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -46,7 +50,9 @@ static int listen_at(const std::string& path, std::string* error) {
         return -1;
     }
     unlink(path.c_str());  // a stale socket of an earlier run; the lock says none is alive
-    if (bind(fd, (sockaddr*)&address, sizeof(address)) != 0 || listen(fd, 64) != 0 ||
+    // A crowd of clients connecting at once waits in the queue rather than
+    // retrying its connects.
+    if (bind(fd, (sockaddr*)&address, sizeof(address)) != 0 || listen(fd, SOMAXCONN) != 0 ||
         !set_non_blocking(fd)) {
         *error = "cannot listen at " + path + ": " + std::strerror(errno);
         close(fd);
@@ -101,10 +107,52 @@ static bool write_client(Session& session) {
     return true;
 }
 
+// The most clients served at once. Each costs a descriptor and a turn of
+// every poll; a client beyond this is closed at once.
+constexpr size_t kMaxClients = 4096;
+// Descriptors kept for the terminal's own files: the listener, the wake-up
+// pipe, the log, the database and its journal, the spare below.
+constexpr size_t kOwnDescriptors = 32;
+
+// The open-file limit raised to its hard limit, as far as the system lets;
+// returns how many clients fit under it.
+static size_t client_limit() {
+    rlimit limit = {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return kMaxClients;  // accept fails with EMFILE if there is no room
+    }
+    rlim_t wanted = std::max<rlim_t>(limit.rlim_cur, kMaxClients + kOwnDescriptors);
+    for (rlim_t soft : {limit.rlim_max, std::min(wanted, limit.rlim_max)}) {
+        rlimit raised = {soft, limit.rlim_max};
+        if (soft > limit.rlim_cur && setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit.rlim_cur = soft;
+            break;
+        }
+    }
+    if (limit.rlim_cur <= kOwnDescriptors) {
+        return 1;
+    }
+    return (size_t)std::min<rlim_t>(kMaxClients, limit.rlim_cur - kOwnDescriptors);
+}
+
 // Held open so that a connection can still be taken and turned away when
 // every other descriptor is in use; otherwise it would stay queued and wake
 // the loop again and again.
 static int g_spare_fd = -1;
+static size_t g_max_clients = kMaxClients;
+
+// One log line a second at most, however many clients a crowd brings.
+static void log_turned_away(const char* why) {
+    static auto last = std::chrono::steady_clock::time_point();
+    static unsigned long count = 0;
+    count++;
+    auto now = std::chrono::steady_clock::now();
+    if (now - last >= std::chrono::seconds(1)) {
+        log_line("%lu client(s) turned away: %s", count, why);
+        last = now;
+        count = 0;
+    }
+}
 
 static void refuse_one(int listener) {
     close(g_spare_fd);
@@ -113,7 +161,7 @@ static void refuse_one(int listener) {
         close(fd);
     }
     g_spare_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    log_line("out of file descriptors: a client was turned away");
+    log_turned_away("out of file descriptors");
 }
 
 static void accept_clients(int listener, std::list<Session>* sessions) {
@@ -124,6 +172,14 @@ static void accept_clients(int listener, std::list<Session>* sessions) {
                 refuse_one(listener);
             }
             return;
+        }
+        if (sessions->size() >= g_max_clients) {
+            close(fd);
+            char why[96];
+            std::snprintf(why, sizeof(why), "%zu clients are connected, the most served at once",
+                          sessions->size());
+            log_turned_away(why);
+            continue;
         }
         if (!posix_peer_is_this_user(fd) || !set_non_blocking(fd)) {
             close(fd);  // only this user's processes may drive the terminal
@@ -175,12 +231,13 @@ bool server_run(const std::string& socket_path, std::string* error) {
     set_non_blocking(g_wake[0]);
     set_non_blocking(g_wake[1]);
     g_spare_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    g_max_clients = client_limit();
     struct sigaction action = {};
     action.sa_handler = on_stop_signal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    log_line("listening at %s", socket_path.c_str());
+    log_line("listening at %s for up to %zu clients", socket_path.c_str(), g_max_clients);
 
     std::list<Session> sessions;
     std::vector<pollfd> polled;
@@ -207,6 +264,7 @@ bool server_run(const std::string& socket_path, std::string* error) {
             if (events != 0 && !step_client(*it, events)) {
                 log_line("client %d disconnected", it->fd);
                 close(it->fd);
+                session_closed(*it);
                 it = sessions.erase(it);
             } else {
                 ++it;

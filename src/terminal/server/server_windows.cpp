@@ -133,6 +133,7 @@ static void drop_client(PipeClient& client) {
     // broken pipe.
     CloseHandle(client.pipe);
     CloseHandle(client.io.hEvent);
+    session_closed(client.session);
 }
 
 // The listening instance has a client: it becomes that client's own pipe.

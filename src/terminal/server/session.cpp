@@ -8,8 +8,12 @@
 // A connection keeps its reply buffer between replies, since allocating and
 // faulting in tens of megabytes again for every large reply costs more than
 // making the reply; only a buffer above this size is given back, so that one
-// huge reply does not pin its memory for the rest of the connection.
+// huge reply does not pin its memory for the rest of the connection. All
+// sessions together keep at most kKeptReplyBudget, or a few thousand clients
+// that each read bars once would hold gigabytes between their calls.
 constexpr size_t kKeptReplyBytes = 64u << 20;
+constexpr size_t kKeptReplyBudget = 256u << 20;
+static size_t g_kept_bytes = 0;
 
 bool serve_next_request(Session& session, bool* served) {
     *served = false;
@@ -35,8 +39,18 @@ bool serve_next_request(Session& session, bool* served) {
 
 void reply_sent(Session& session) {
     session.out.clear();
-    if (session.out.capacity() > kKeptReplyBytes) {
+    g_kept_bytes -= session.out_kept;
+    size_t capacity = session.out.capacity();
+    if (capacity > kKeptReplyBytes || g_kept_bytes + capacity > kKeptReplyBudget) {
         std::vector<uint8_t>().swap(session.out);
+        capacity = 0;
     }
+    session.out_kept = capacity;
+    g_kept_bytes += capacity;
     session.out_sent = 0;
+}
+
+void session_closed(Session& session) {
+    g_kept_bytes -= session.out_kept;
+    session.out_kept = 0;
 }

@@ -12,6 +12,7 @@ struct Session {
     std::vector<uint8_t> in;
     std::vector<uint8_t> out;
     size_t out_sent = 0;
+    size_t out_kept = 0;                     // the reply buffer's share of what all sessions keep
     std::set<std::u16string> depth_symbols;  // depth of market opened by this client
 };
 
@@ -29,3 +30,5 @@ void handle_request(Session& session, uint32_t command, const uint8_t* payload, 
 bool serve_next_request(Session& session, bool* served);
 // Readies the session's output for the next reply once this one has gone out.
 void reply_sent(Session& session);
+// Gives back what the session kept, before it is dropped.
+void session_closed(Session& session);

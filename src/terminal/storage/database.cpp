@@ -162,56 +162,119 @@ int user_version() {
     return version;
 }
 
-bool migrate(std::string* error) {
+DatabaseFault fault_of(int code) {
+    switch (code & 0xff) {
+        case SQLITE_NOTADB:
+        case SQLITE_CORRUPT:
+        case SQLITE_FORMAT:
+            return kDatabaseDamaged;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return kDatabaseLocked;
+        default:
+            return kDatabaseUnreadable;
+    }
+}
+
+DatabaseFault fail_with(std::string* error, const char* what) {
+    DatabaseFault fault = fault_of(db ? sqlite3_errcode(db) : SQLITE_CANTOPEN);
+    set_error(error, what);
+    return fault;
+}
+
+// Reads the whole database before anything is written to it, so that a
+// damaged or foreign file is refused as it was found rather than made worse.
+DatabaseFault check_readable(std::string* error) {
     int version = user_version();
     if (version < 0) {
-        return set_error(error, "cannot read the schema version");
+        return fail_with(error, "cannot read the schema version");
     }
     if (version > kSchemaVersion) {
         if (error) {
             *error = "the database was written by a newer version (schema " +
                      std::to_string(version) + ")";
         }
-        return false;
+        return kDatabaseNewer;
     }
-    for (; version < kSchemaVersion; ++version) {
+    sqlite3_stmt* s = prepare("PRAGMA quick_check(1)");
+    if (s == nullptr) {
+        return fail_with(error, "cannot check the database");
+    }
+    int rc = sqlite3_step(s);
+    std::string verdict = rc == SQLITE_ROW && sqlite3_column_text(s, 0)
+                              ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0))
+                              : "";
+    sqlite3_finalize(s);
+    if (rc != SQLITE_ROW) {
+        return fail_with(error, "cannot check the database");
+    }
+    if (verdict != "ok") {
+        if (error) {
+            *error = "the database is damaged: " + verdict;
+        }
+        return kDatabaseDamaged;
+    }
+    return kDatabaseUsable;
+}
+
+DatabaseFault migrate(std::string* error) {
+    for (int version = user_version(); version < kSchemaVersion; ++version) {
         std::string sql = std::string("BEGIN IMMEDIATE;") + kMigrations[version] +
                           "PRAGMA user_version = " + std::to_string(version + 1) + ";COMMIT;";
         if (!exec(sql.c_str())) {
-            set_error(error, "cannot migrate the database");
+            DatabaseFault fault = fail_with(error, "cannot migrate the database");
             exec("ROLLBACK");
-            return false;
+            return fault;
         }
     }
-    return true;
+    return kDatabaseUsable;
 }
 
-}  // namespace
+// How long the start waits for another process to let go of the database.
+constexpr int kOpenBusyMs = 1000;
+// How long a request waits for it.
+constexpr int kBusyMs = 5000;
 
-bool storage_open(const std::string& path, std::string* error) {
-    storage_close();
+DatabaseFault open_database(const std::string& path, std::string* error) {
     // One thread uses the database, so SQLite's own locking is not needed.
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        set_error(error, "cannot open the database");
-        storage_close();
-        return false;
+        return fail_with(error, "cannot open the database");
     }
-    sqlite3_busy_timeout(db, 5000);
+    // A database refused below must not be checkpointed into on close.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_busy_timeout(db, kOpenBusyMs);
+    DatabaseFault fault = check_readable(error);
+    if (fault != kDatabaseUsable) {
+        return fault;
+    }
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
     // A large page cache keeps a transaction of 100,000 positions in memory
     // until its commit.
     if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=FULL") ||
         !exec("PRAGMA cache_size=-65536")) {
-        set_error(error, "cannot set the journal mode");
-        storage_close();
-        return false;
+        return fail_with(error, "cannot set the journal mode");
     }
-    if (!migrate(error)) {
-        storage_close();
-        return false;
+    DatabaseFault migrated = migrate(error);
+    if (migrated != kDatabaseUsable) {
+        return migrated;
     }
     if (!prepare_statements()) {
-        set_error(error, "cannot prepare statements");
+        return fail_with(error, "cannot prepare statements");
+    }
+    sqlite3_busy_timeout(db, kBusyMs);
+    return kDatabaseUsable;
+}
+
+}  // namespace
+
+bool storage_open(const std::string& path, std::string* error, DatabaseFault* fault) {
+    storage_close();
+    DatabaseFault found = open_database(path, error);
+    if (fault) {
+        *fault = found;
+    }
+    if (found != kDatabaseUsable) {
         storage_close();
         return false;
     }

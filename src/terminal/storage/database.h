@@ -12,7 +12,18 @@
 // The schema version this build writes; older databases are migrated on open.
 constexpr int kSchemaVersion = 2;
 
-bool storage_open(const std::string& path, std::string* error);
+// Why an account database cannot be used.
+enum DatabaseFault {
+    kDatabaseUsable,
+    kDatabaseDamaged,     // not a database, or pages that SQLite cannot read back
+    kDatabaseNewer,       // written by a newer build, with a schema this one does not know
+    kDatabaseUnreadable,  // no access to it, or the system cannot read it
+    kDatabaseLocked,      // another process holds it
+};
+
+// Opens the database, creating or migrating it; a database that cannot be
+// used is left exactly as it was found, and `fault` (when given) says why.
+bool storage_open(const std::string& path, std::string* error, DatabaseFault* fault = nullptr);
 void storage_close();
 
 // The counters kept beside the records.
