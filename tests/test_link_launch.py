@@ -25,6 +25,8 @@ def spelling(peer: FakePeer, tmp_path: Path, how: str) -> str:
         return os.path.relpath(peer.path)
     link = tmp_path / "linked64"
     link.symlink_to(peer.path)
+    if os.path.realpath(link) != os.path.realpath(peer.path):
+        pytest.skip("final paths do not resolve symbolic links here (Wine)")
     return str(link)
 
 
@@ -109,6 +111,7 @@ def test_terminal_that_cannot_start(tmp_path: Path, mode: Any) -> None:
     )
 
 
+@pytest.mark.skipif(sys.platform == "win32", reason="a socket file is POSIX")
 def test_stale_socket_counts_as_a_missing_pipe(tmp_path: Path) -> None:
     program = tmp_path / "terminal64"
     program.write_text("")
@@ -139,6 +142,7 @@ fake_peer.answer_as_terminal(connection, 4000)
 """
 
 
+@pytest.mark.skipif(sys.platform == "win32", reason="the busy peer is a POSIX socket")
 def test_busy_pipe_is_waited_for(tmp_path: Path) -> None:
     program = tmp_path / "terminal64"
     program.write_text("")  # not runnable: a launch would fail at once

@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import quillmark as q
-from terminal_tools import TerminalHome, make_home
+from terminal_tools import TerminalHome, make_home, use_data_home
 
 DAY = 86400
 
@@ -19,7 +19,7 @@ DAY = 86400
 @pytest.fixture
 def terminal(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[TerminalHome]:
     home = make_home(tmp_path)
-    monkeypatch.setenv("XDG_DATA_HOME", str(home.data_home))
+    use_data_home(monkeypatch, str(home.data_home))
     home.start("--history-days", "120")
     assert q.initialize(path=home.exe), q.last_error()
     try:

@@ -5,7 +5,6 @@ reply, and no other client may notice."""
 
 from __future__ import annotations
 
-import socket
 import struct
 from pathlib import Path
 from typing import List
@@ -13,7 +12,7 @@ from typing import List
 import pytest
 
 from conftest import FUZZ, corpus_requests, split_frames
-from terminal_tools import RawClient, TerminalHome
+from terminal_tools import RawClient, TerminalHome, connect_to
 
 # Requests longer than this make the terminal drop their client.
 MAX_REQUEST = 64 * 1024
@@ -93,8 +92,7 @@ def test_many_idle_and_dribbling_clients_do_not_hold_up_others(terminal: Termina
     idle = []
     try:
         for _ in range(200):
-            sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-            sock.connect(terminal.socket_path)
+            sock = connect_to(terminal.socket_path)
             sock.sendall(b"\x10\x00")  # half a length, never finished
             idle.append(sock)
         with RawClient(terminal.socket_path) as dribbler, RawClient(
