@@ -6,6 +6,7 @@ reply, and no other client may notice."""
 from __future__ import annotations
 
 import struct
+import sys
 from pathlib import Path
 from typing import List
 
@@ -88,10 +89,15 @@ def test_largest_request_is_refused_and_longer_drops_only_its_client(
         assert_served(other)
 
 
+# The Windows terminal serves at most 62 clients at once (one wait covers 64
+# handles): there the idle ones fill all but two of its places.
+IDLE_CLIENTS = 60 if sys.platform == "win32" else 200
+
+
 def test_many_idle_and_dribbling_clients_do_not_hold_up_others(terminal: TerminalHome) -> None:
     idle = []
     try:
-        for _ in range(200):
+        for _ in range(IDLE_CLIENTS):
             sock = connect_to(terminal.socket_path)
             sock.sendall(b"\x10\x00")  # half a length, never finished
             idle.append(sock)

@@ -322,6 +322,23 @@ run_windows() {
     wine "$@" < <(true) > >(cat) 2> >(cat >&2)
 }
 
+# "passed failed skipped" of the JUnit report $1; a run without a report
+# counts as one failure.
+junit_counts() {
+    python3 -c '
+import sys
+import xml.etree.ElementTree as tree
+try:
+    suite = tree.parse(sys.argv[1]).getroot()
+    suite = suite if suite.tag == "testsuite" else suite.find("testsuite")
+    total, skipped = int(suite.get("tests")), int(suite.get("skipped"))
+    failed = int(suite.get("failures")) + int(suite.get("errors"))
+    print(total - failed - skipped, failed, skipped)
+except (OSError, tree.ParseError, AttributeError, TypeError):
+    print(0, 1, 0)
+' "$1"
+}
+
 # Runs Windows CPython $1 with NumPy $2 over the tests given after $3 (what
 # they are, for the report), and adds its counts to the tally.
 run_suite() {
@@ -345,19 +362,7 @@ run_suite() {
         --junitxml="C:\\quillmark\\$name.xml" "$@") || true
     wineserver -k >/dev/null 2>&1 || true
     local counts
-    counts=$(python3 - "$report" <<'COUNT'
-import sys
-import xml.etree.ElementTree as tree
-try:
-    suite = tree.parse(sys.argv[1]).getroot()
-    suite = suite if suite.tag == "testsuite" else suite.find("testsuite")
-    total, skipped = int(suite.get("tests")), int(suite.get("skipped"))
-    failed = int(suite.get("failures")) + int(suite.get("errors"))
-    print(total - failed - skipped, failed, skipped)
-except (OSError, tree.ParseError, AttributeError, TypeError):
-    print(0, 1, 0)
-COUNT
-    )
+    counts=$(junit_counts "$report")
     local p f k
     read -r p f k <<<"$counts"
     runs+=("Windows CPython $full, NumPy $numpy: $p passed, $f failed, $k skipped ($what)")
@@ -369,7 +374,7 @@ COUNT
 # tests that touch what differs between them (the import, arrays, records,
 # argument conversion) and the link and terminal end to end. The leak loops
 # run shorter: every call crosses Wine's server.
-export QUILLMARK_LEAK_CALLS=5000
+export QUILLMARK_LEAK_CALLS=2000
 subset=(tests/test_import.py tests/test_distribution.py tests/test_module_args.py tests/test_module_records.py
     tests/test_module_values.py tests/test_module_stub.py tests/test_api_bars_ticks.py
     tests/test_api_history.py tests/test_api_symbols.py tests/test_link_connection.py
