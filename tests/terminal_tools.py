@@ -36,6 +36,10 @@ if sys.platform == "win32":
 else:
     from quillmark.demo import stop_terminal, terminal_pids
 
+# How long a raw client waits for the terminal: a hang shows as a timeout.
+# Wine's pipes, on a machine that others share, answer far more slowly.
+CLIENT_TIMEOUT = 30.0 if sys.platform == "win32" else 10.0
+
 # Where the per-user data folders of terminals live.
 DATA_HOME = "APPDATA" if sys.platform == "win32" else "XDG_DATA_HOME"
 
@@ -147,7 +151,7 @@ class RawClient:
 
     def __init__(self, path: str) -> None:
         self.sock = connect_to(path)
-        self.sock.settimeout(10)
+        self.sock.settimeout(CLIENT_TIMEOUT)
 
     def close(self) -> None:
         self.sock.close()

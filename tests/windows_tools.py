@@ -160,7 +160,7 @@ def connect(name: str) -> PipeConnection:
         except OSError as error:
             if getattr(error, "winerror", None) != ERROR_PIPE_BUSY:
                 raise
-        _winapi.WaitNamedPipe(name, 10000)
+        _winapi.WaitNamedPipe(name, 30000)
 
 
 def pipe_exists(name: str) -> bool:
