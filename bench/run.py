@@ -57,7 +57,7 @@ from pure_python_client import (  # noqa: E402
 
 SYMBOL = "EURUSD"
 CATALOGUE_SYMBOLS = 1000
-HISTORY_DAYS = 1500  # over a million M1 bars of a five-day-a-week market
+CMD_RATES_RANGE = 107
 POSITIONS = 100_000
 BULK_RECORDS = 1_000_000
 # Three patterns each: one keeps every seeded position (so the call builds the
@@ -395,6 +395,37 @@ def b2_bulk(s: Settings, raw: RawClient, pure: PureClient, exe: str) -> List[Bul
     ]
 
 
+def b6_history(s: Settings, raw: RawClient) -> List[Row]:
+    """copy_rates_range over spans a chart or a backtest asks for, end to end.
+    The first call of each is timed alone too: nothing of it was made yet."""
+    now = int(time.time())
+    cases = [
+        ("D1, all of the history", mt.TIMEFRAME_D1, 0),
+        ("H1, a year", mt.TIMEFRAME_H1, now - 365 * 86400),
+        ("M1, a month", mt.TIMEFRAME_M1, now - 30 * 86400),
+    ]
+    rows = []
+    for index, (what, timeframe, start) in enumerate(cases):
+        # A symbol of its own for each case, which no earlier call has touched.
+        symbol = f"SYN{index + 1:05d}"
+        args = (symbol, timeframe, start, now)
+        request = request_bytes(
+            CMD_RATES_RANGE, counted_text(symbol) + struct.pack("<iqq", timeframe, start, now))
+        started = time.perf_counter()
+        bars = expect(mt.copy_rates_range(*args), "copy_rates_range")
+        first = time.perf_counter() - started
+        found = interleaved(s.bulk_rounds, {
+            "raw": raw_timer(raw, request, 1),
+            "module": python_timer(partial(mt.copy_rates_range, *args), 1),
+        })
+        row = Samples(found["raw"], found["module"]).row(
+            "B6", f"copy_rates_range {what} ({len(bars):,} bars; first call {fmt_time(first)})")
+        row.target = "module < 100 ms"
+        row.met = row.module is not None and row.module < 0.1 and first < 0.1
+        rows.append(row)
+    return rows
+
+
 def bulk_rows(results: List[BulkResult]) -> List[Row]:
     rows = []
     for r in results:
@@ -592,8 +623,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         print("building the raw client ...", flush=True)
         raw_exe = build_raw_client(root)
         print("starting the terminals ...", flush=True)
-        market = Terminal(root, "market", data_home,
-                          ["--symbols", str(CATALOGUE_SYMBOLS), "--history-days", str(HISTORY_DAYS)])
+        # The default history, from 2010: millions of M1 bars of every symbol.
+        market = Terminal(root, "market", data_home, ["--symbols", str(CATALOGUE_SYMBOLS)])
         book = Terminal(root, "book", data_home, ["--positions", str(POSITIONS)])
         clients: List[object] = []
         try:
@@ -608,6 +639,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             print("B2 bars and ticks ...", flush=True)
             bulk = b2_bulk(settings, raw, pure, market.exe)
             rows += bulk_rows(bulk)
+            print("B6 history ranges ...", flush=True)
+            rows += b6_history(settings, raw)
             print("B3 symbols ...", flush=True)
             rows += b3_symbols(settings, raw, pure)
             print("B5 terminal capacity ...", flush=True)

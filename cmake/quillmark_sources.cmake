@@ -2,24 +2,27 @@
 # fuzz build, so that both compile the same code the same way.
 set(QUILLMARK_SRC ${CMAKE_CURRENT_LIST_DIR}/../src)
 
-# The link layer, the group filter and this platform's back end: plain C++
-# with no Python, shared by the extension, the bundled terminal and the tests.
-file(GLOB QUILLMARK_LINK_SOURCES CONFIGURE_DEPENDS ${QUILLMARK_SRC}/link/*.cpp)
-list(FILTER QUILLMARK_LINK_SOURCES EXCLUDE REGEX ".*/connection\\.cpp$")
-list(APPEND QUILLMARK_LINK_SOURCES ${QUILLMARK_SRC}/api/group_filter.cpp)
-if(WIN32)
-    list(APPEND QUILLMARK_LINK_SOURCES ${QUILLMARK_SRC}/link/platform/windows.cpp)
-else()
-    list(APPEND QUILLMARK_LINK_SOURCES ${QUILLMARK_SRC}/link/platform/posix.cpp)
-endif()
-
-# The extension's own code: the module frame, the functions, and the
-# connection functions of the link.
-file(GLOB QUILLMARK_MODULE_SOURCES CONFIGURE_DEPENDS
-    ${QUILLMARK_SRC}/module/*.cpp
-    ${QUILLMARK_SRC}/api/*.cpp)
-list(FILTER QUILLMARK_MODULE_SOURCES EXCLUDE REGEX ".*/group_filter\\.cpp$")
-list(APPEND QUILLMARK_MODULE_SOURCES ${QUILLMARK_SRC}/link/connection.cpp)
+# The extension's own code: the module frame and the domain functions. The
+# protocol and the link are the libraries of src/wire and src/link.
+set(QUILLMARK_MODULE_SOURCES
+    ${QUILLMARK_SRC}/module/args.cpp
+    ${QUILLMARK_SRC}/module/connection.cpp
+    ${QUILLMARK_SRC}/module/errors.cpp
+    ${QUILLMARK_SRC}/module/module.cpp
+    ${QUILLMARK_SRC}/module/numpy_import.cpp
+    ${QUILLMARK_SRC}/module/record_types.cpp
+    ${QUILLMARK_SRC}/module/record_values.cpp
+    ${QUILLMARK_SRC}/api/bars.cpp
+    ${QUILLMARK_SRC}/api/history.cpp
+    ${QUILLMARK_SRC}/api/margin_profit.cpp
+    ${QUILLMARK_SRC}/api/market_book.cpp
+    ${QUILLMARK_SRC}/api/order_check_send.cpp
+    ${QUILLMARK_SRC}/api/positions_orders.cpp
+    ${QUILLMARK_SRC}/api/record_query.cpp
+    ${QUILLMARK_SRC}/api/symbols.cpp
+    ${QUILLMARK_SRC}/api/terminal_account.cpp
+    ${QUILLMARK_SRC}/api/ticks.cpp
+    ${QUILLMARK_SRC}/api/trade_request.cpp)
 
 # NumPy's headers for `target`, from the folder given as the second argument
 # or else from the Python found: built against the NumPy 2 headers but

@@ -13,15 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "terminal/engine.h"
-#include "terminal/market.h"
-#include "terminal/market_state.h"
-#include "terminal/terminal.h"
-
-TerminalConfig& terminal_config() {
-    static TerminalConfig config;
-    return config;
-}
+#include "terminal/engine/engine.h"
+#include "terminal/market/catalogue.h"
+#include "terminal/market/market.h"
+#include "terminal/server/config.h"
+#include "terminal/server/handlers.h"
+#include "terminal/server/session.h"
 
 namespace {
 

@@ -306,9 +306,17 @@ def _started_as() -> Tuple[str, Dict[str, Any]]:
     if sys.platform != "win32":
         return sys.argv[0], {
             "argv": sys.argv,
+            "pid": os.getpid(),
             "ppid": os.getppid(),
             "sid": os.getsid(0),
             "fds": [os.readlink(f"/proc/self/fd/{fd}") for fd in range(3)],
+            "signals": {
+                key: int(value, 16)
+                for key, value in (
+                    line.split(":\t") for line in Path("/proc/self/status").read_text().splitlines()
+                )
+                if key in ("SigBlk", "SigIgn")
+            },
         }
     import ctypes
 

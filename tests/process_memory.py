@@ -1,5 +1,6 @@
 """Resident memory of the test process, for tests that repeated calls keep
-nothing (Linux: /proc/self/statm; Windows: the working set)."""
+nothing (Linux: /proc/self/statm; Windows: the working set), and of other
+processes (Linux only: it reads /proc)."""
 
 from __future__ import annotations
 
@@ -33,3 +34,13 @@ def _working_set() -> int:
     if not get_info(process, ctypes.byref(counters), counters.cb):
         raise OSError("GetProcessMemoryInfo failed")
     return int(counters.WorkingSetSize)
+
+
+def process_memory_bytes(pid: int, field: str = "VmRSS") -> int:
+    """A memory figure of a process from /proc/<pid>/status: VmRSS, or
+    VmHWM for its peak."""
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) * 1024
+    raise AssertionError(f"no {field}")

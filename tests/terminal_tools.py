@@ -10,10 +10,16 @@ command 60001 with the payload ``counted string symbol, f64 bid, f64 ask``
 and forces the symbol's prices from that moment on; ``bid = ask = 0`` hands
 the symbol back to its simulated market. It answers status 0, -4 for an
 unknown symbol and -2 for unusable prices. :func:`set_price` sends it.
+
+Test-only swap clock: command 60002 with the payload ``i64 milliseconds since
+1970`` charges the swaps of every midnight up to that time that has not been
+charged yet, and answers the u32 count of midnights passed.
+:func:`run_rollovers` sends it.
 """
 
 from __future__ import annotations
 
+import contextlib
 import os
 import shutil
 import socket
@@ -23,7 +29,7 @@ import sys
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Any, List, Optional, Tuple
+from typing import Any, Iterator, List, Optional, Tuple
 
 import pytest
 
@@ -34,7 +40,7 @@ if sys.platform == "win32":
     import windows_tools
     from windows_tools import stop_terminal, terminal_pids
 else:
-    from quillmark.demo import stop_terminal, terminal_pids
+    from quillmark.terminal import stop_terminal, terminal_pids
 
 # How long a raw client waits for the terminal: a hang shows as a timeout.
 # Wine's pipes, on a machine that others share, answer far more slowly.
@@ -44,6 +50,7 @@ CLIENT_TIMEOUT = 30.0 if sys.platform == "win32" else 10.0
 DATA_HOME = "APPDATA" if sys.platform == "win32" else "XDG_DATA_HOME"
 
 CMD_TEST_SET_PRICE = 60001
+CMD_TEST_ROLLOVER = 60002
 
 
 @dataclass
@@ -114,6 +121,22 @@ def make_home(tmp_path: Path) -> TerminalHome:
     data_home = tmp_path / "data"
     data_home.mkdir()
     return TerminalHome(install=install, data_home=data_home, exe=str(exe))
+
+
+@contextlib.contextmanager
+def connected_terminal(tmp_path: Path, *options: str) -> Iterator[TerminalHome]:
+    """A private terminal started with `options`, the module connected to it."""
+    home = make_home(tmp_path)
+    with pytest.MonkeyPatch.context() as patch:
+        # The module discovers terminals under the caller's data home.
+        use_data_home(patch, str(home.data_home))
+        home.start(*options)
+        assert quillmark.initialize(path=home.exe), quillmark.last_error()
+        try:
+            yield home
+        finally:
+            quillmark.shutdown()
+            home.stop_all()
 
 
 def wait_for_socket(path: str, process: Optional[subprocess.Popen] = None,
@@ -196,3 +219,12 @@ def set_price(home: TerminalHome, symbol: str, bid: float, ask: float) -> int:
     with RawClient(home.socket_path) as client:
         status, _ = client.call(CMD_TEST_SET_PRICE, wire.text(symbol) + struct.pack("<dd", bid, ask))
     return status
+
+
+def run_rollovers(home: TerminalHome, until: float) -> int:
+    """Charge the swaps of every midnight up to `until` (seconds since 1970)."""
+    with RawClient(home.socket_path) as client:
+        status, body = client.call(CMD_TEST_ROLLOVER, struct.pack("<q", int(until * 1000)))
+    assert status == 0
+    (passed,) = struct.unpack("<I", body)
+    return passed

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import importlib.util
+import re
 import subprocess
 import sys
 import textwrap
@@ -103,6 +104,7 @@ def test_positional_functions_refuse_keywords(name: str) -> None:
 
 LOAD_EXTENSION = """
 import importlib.util
+import re
 spec = importlib.util.spec_from_file_location("_core", {origin!r})
 try:
     spec.loader.exec_module(importlib.util.module_from_spec(spec))
@@ -194,3 +196,15 @@ def test_array_api_must_be_a_capsule(tmp_path: Path) -> None:
     result = import_with_fake_numpy(tmp_path, {"numpy._core._multiarray_umath": "_ARRAY_API = 1"})
     assert result.stdout.splitlines() == [FAILED_IMPORT]
     assert "_ARRAY_API is not PyCapsule object" in result.stderr
+
+
+def test_version_and_author_in_a_fresh_interpreter() -> None:
+    result = run_python("import quillmark as q; print(q.__version__, q.__author__)")
+    assert result.returncode == 0, result.stderr
+    pyproject = Path(__file__).resolve().parents[1] / "pyproject.toml"
+    declared = re.search(r'^version = "([^"]+)"', pyproject.read_text(), re.M)
+    assert declared is not None
+    version, author = result.stdout.strip().split(" ", 1)
+    assert version == declared.group(1)
+    assert author and isinstance(quillmark.__author__, str)
+    assert {"Buy", "Sell", "Close", "terminal_path"} <= set(quillmark.__all__)

@@ -72,16 +72,35 @@ def test_status_zero_is_success_without_values(fake_terminal: FakePeer) -> None:
 
 @pytest.mark.parametrize(
     "value, expected",
-    [("a" * 200, "a" * 127), ("é" * 100, "é" * 63), ("", "")],
-    ids=["ascii-cut", "cut-between-characters", "empty"],
+    [
+        ("a" * 127, "a" * 127),
+        ("a" * 125 + "é", "a" * 125 + "é"),
+        ("", ""),
+        ("a" * 128, ""),
+        ("a" * 126 + "é", ""),
+        ("a" * 124 + "\U0001F600", ""),
+        ("v" * 300, ""),
+    ],
+    ids=[
+        "127-bytes",
+        "127-bytes-ending-in-two",
+        "empty",
+        "128-bytes",
+        "128-bytes-ending-in-two",
+        "128-bytes-ending-in-four",
+        "300-units",
+    ],
 )
-def test_version_text_is_cut_to_127_bytes(
+def test_version_text_that_does_not_fit_is_dropped(
     fake_terminal: FakePeer, value: str, expected: str
 ) -> None:
+    # 127 bytes of UTF-8 is the most the text may take; a longer one is left
+    # out, never cut at a character boundary.
     fake_terminal.connect()
     fake_terminal.reply(VERSION, 1, version_payload(value))
 
     assert quillmark.version() == (500, 4321, expected)
+    assert quillmark.last_error() == (1, "Success")
 
 
 @pytest.mark.parametrize("how", ["close-on-request", "close-mid-reply"])

@@ -225,3 +225,40 @@ def test_terminal_that_started_python_is_preferred(data_home: Path, tmp_path: Pa
         assert len(peer.requests()) == 2
     finally:
         peer.stop()
+
+
+def long_folder(root: Path, units: int) -> Path:
+    """An existing folder whose path is `units` units long."""
+    folder = root
+    while len(str(folder)) < units:
+        folder = folder / ("d" * min(200, units - len(str(folder)) - 1))
+    folder.mkdir(parents=True)
+    assert len(str(folder)) == units
+    return folder
+
+
+@pytest.mark.parametrize(
+    "variable, units",
+    [("XDG_DATA_HOME", 300), ("XDG_DATA_HOME", 250), ("HOME", 300)],
+    ids=["data-home-too-long", "terminals-folder-too-long", "home-too-long"],
+)
+def test_data_folder_too_long_finds_nothing(
+    tmp_path: Path, monkeypatch: pytest.MonkeyPatch, variable: str, units: int
+) -> None:
+    # A usable terminal sits there, but a cut folder names another place: none
+    # is looked for rather than the wrong one.
+    folder = long_folder(tmp_path, units)
+    monkeypatch.setenv(variable, str(folder))
+    if variable == "HOME":
+        monkeypatch.delenv("XDG_DATA_HOME", raising=False)
+        folder = folder / ".local" / "share"
+    base = folder / "Brevonix" / "Terminal"
+    base.mkdir(parents=True)
+    peer = listening_install(tmp_path, "install")
+    data_folder(base, "one", Path(peer.path).parent)
+    try:
+        assert quillmark.initialize() is False
+        assert quillmark.last_error() == NOT_FOUND
+    finally:
+        quillmark.shutdown()
+        peer.stop()

@@ -3,18 +3,21 @@
 from __future__ import annotations
 
 import json
-import subprocess
 import os
+import signal
+import socket
+import subprocess
 import sys
 import time
 from pathlib import Path
-from typing import Any, Dict, List
+from typing import Any, Dict, Iterator
 
 import pytest
 
 import quillmark
 import wire
 from fake_peer import FakePeer, listen_at, write_stand_in
+from terminal_tools import TerminalHome
 
 def spelling(peer: FakePeer, tmp_path: Path, how: str) -> str:
     if how == "as-given":
@@ -56,23 +59,39 @@ def wait_until_gone(path: str, seconds: float = 5.0) -> None:
         time.sleep(0.02)
 
 
-def zombie_children() -> List[int]:
-    zombies = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            fields = Path(f"/proc/{entry}/stat").read_text().rsplit(")", 1)[1].split()
-        except OSError:
-            continue
-        if fields[0] == "Z" and int(fields[1]) == os.getpid():
-            zombies.append(int(entry))
-    return zombies
+def process_state(pid: int) -> str:
+    """The state letter of a process ("Z" for a zombie), "" once it is gone."""
+    try:
+        return Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0]
+    except OSError:
+        return ""
+
+
+def wait_until_ended(pid: int, seconds: float = 5.0) -> None:
+    deadline = time.monotonic() + seconds
+    while process_state(pid) not in ("Z", "") and time.monotonic() < deadline:
+        time.sleep(0.02)
 
 
 class FailingTruth:
     def __bool__(self) -> bool:
         raise RuntimeError("no truth value")
+
+
+def signal_bit(number: int) -> int:
+    return 1 << (number - 1)
+
+
+@pytest.fixture
+def odd_signal_state() -> Iterator[None]:
+    """The caller ignores SIGUSR2 and blocks SIGUSR1, as a script may."""
+    previous = signal.signal(signal.SIGUSR2, signal.SIG_IGN)
+    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGUSR1})
+    try:
+        yield
+    finally:
+        signal.pthread_sigmask(signal.SIG_UNBLOCK, {signal.SIGUSR1})
+        signal.signal(signal.SIGUSR2, previous)
 
 
 @pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc")
@@ -81,81 +100,143 @@ class FailingTruth:
     [(False, False), (True, True), (FailingTruth(), True)],
     ids=["plain", "portable", "failing-truth-test"],
 )
-def test_terminal_is_started_detached(tmp_path: Path, portable: Any, switch: bool) -> None:
+def test_terminal_is_started_detached(
+    tmp_path: Path, odd_signal_state: None, portable: Any, switch: bool
+) -> None:
     program = write_stand_in(tmp_path / "install")
     try:
         assert quillmark.initialize(path=program, portable=portable) is True, quillmark.last_error()
     finally:
         quillmark.shutdown()
-    wait_until_gone(wire.socket_path(program))
 
     started: Dict[str, Any] = json.loads((tmp_path / "install" / "launched.json").read_text())
     assert started["argv"] == ([program, "/portable"] if switch else [program])
     assert started["fds"] == ["/dev/null"] * 3
-    assert started["sid"] != os.getsid(0)
-    assert started["ppid"] != os.getpid()
-    assert zombie_children() == []
+    assert started["sid"] == started["pid"] != os.getsid(0)
+    assert started["signals"]["SigBlk"] == 0
+    assert started["signals"]["SigIgn"] & signal_bit(signal.SIGUSR2) == 0
+
+    # The stand-in ends once its link is closed; the next link call reaps it.
+    wait_until_ended(started["pid"])
+    quillmark.version()
+    assert process_state(started["pid"]) == ""
 
 
-@pytest.mark.parametrize("mode", [0o644, None], ids=["not-executable", "missing"])
-def test_terminal_that_cannot_start(tmp_path: Path, mode: Any) -> None:
+def write_unstartable(program: Path, kind: str) -> None:
+    """A file at `program` that cannot become a running terminal. Each one
+    that could be run by a shell would leave "ran" beside it."""
+    ran = program.with_name("ran")
+    if kind == "missing":
+        return
+    if kind == "not-executable":
+        program.write_text(f"#!/bin/sh\ntouch '{ran}'\n")
+        program.chmod(0o644)
+        return
+    if kind == "missing-interpreter":
+        program.write_text(f"#!{program.parent}/no-such-interpreter\ntouch '{ran}'\n")
+    elif kind == "no-interpreter-line":
+        program.write_text(f"touch '{ran}'\n")
+    else:
+        # The head of a real executable: a header alone is refused by the
+        # system; more of it starts, then crashes before it can listen.
+        image = Path(quillmark.terminal_path()).read_bytes()
+        program.write_bytes(image[:64] if kind == "truncated-header" else image[: len(image) // 2])
+    program.chmod(0o755)
+
+
+@pytest.mark.parametrize(
+    "kind",
+    [
+        "missing",
+        "not-executable",
+        "missing-interpreter",
+        "no-interpreter-line",
+        "truncated-header",
+        "truncated-half",
+    ],
+)
+def test_terminal_that_cannot_start(tmp_path: Path, kind: str) -> None:
     program = tmp_path / "terminal64"
-    if mode is not None:
-        program.write_text("")
-        program.chmod(mode)
+    write_unstartable(program, kind)
 
+    started = time.monotonic()
     assert quillmark.initialize(path=str(program)) is False
     assert quillmark.last_error() == (
         -10003,
         f"IPC initialize failed, Process create failed '{program}'",
     )
+    # Reported at once, not after the minute given to a starting terminal.
+    assert time.monotonic() - started < 5
+    assert not (tmp_path / "ran").exists()
 
 
-@pytest.mark.skipif(sys.platform == "win32", reason="a socket file is POSIX")
-def test_stale_socket_counts_as_a_missing_pipe(tmp_path: Path) -> None:
-    program = tmp_path / "terminal64"
-    program.write_text("")
-    socket_path = wire.socket_path(str(program))
-    os.makedirs(os.path.dirname(socket_path), mode=0o700, exist_ok=True)
-    listener = listen_at(socket_path)
-    listener.close()  # the file stays, nobody listens
+@pytest.mark.parametrize("in_current_folder", [True, False], ids=["beside", "absent"])
+def test_bare_name_is_never_looked_up_on_path(
+    tmp_path: Path, monkeypatch: pytest.MonkeyPatch, in_current_folder: bool
+) -> None:
+    # A program of the same name earlier on PATH would answer as a terminal.
+    impostor = Path(write_stand_in(tmp_path / "on-path"))
+    monkeypatch.setenv("PATH", f"{impostor.parent}{os.pathsep}{os.environ.get('PATH', '')}")
+    current = tmp_path / "current"
+    current.mkdir()
+    if in_current_folder:
+        write_stand_in(current)
+    monkeypatch.chdir(current)
+
+    started = time.monotonic()
     try:
-        assert quillmark.initialize(path=str(program)) is False
-        assert quillmark.last_error()[1].endswith(f"Process create failed '{program}'")
-    finally:
-        os.unlink(socket_path)
-
-
-BUSY_PEER = """
-import socket, sys, time
-sys.path.insert(0, sys.argv[2])
-import fake_peer
-listener = fake_peer.listen_at(sys.argv[1])
-listener.listen(0)
-blocker = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-blocker.connect(sys.argv[1])  # the only place in the queue is now taken
-print("ready", flush=True)
-time.sleep(0.3)
-listener.accept()[0].close()
-connection, _ = listener.accept()
-fake_peer.answer_as_terminal(connection, 4000)
-"""
-
-
-@pytest.mark.skipif(sys.platform == "win32", reason="the busy peer is a POSIX socket")
-def test_busy_pipe_is_waited_for(tmp_path: Path) -> None:
-    program = tmp_path / "terminal64"
-    program.write_text("")  # not runnable: a launch would fail at once
-    socket_path = wire.socket_path(str(program))
-    tests = str(Path(__file__).resolve().parent)
-    peer = subprocess.Popen(
-        [sys.executable, "-c", BUSY_PEER, socket_path, tests], stdout=subprocess.PIPE, text=True
-    )
-    try:
-        assert peer.stdout is not None and peer.stdout.readline().strip() == "ready"
-        started = time.monotonic()
-        assert quillmark.initialize(str(program)) is True, quillmark.last_error()
-        assert time.monotonic() - started >= 0.25
+        result = quillmark.initialize(path="terminal64")
+        error = quillmark.last_error()
     finally:
         quillmark.shutdown()
-        peer.wait(timeout=10)
+    if in_current_folder:
+        assert result is True, error
+        launched = json.loads((current / "launched.json").read_text())
+        assert launched["argv"] == ["terminal64"]
+    else:
+        assert result is False
+        assert error == (-10003, "IPC initialize failed, Process create failed 'terminal64'")
+        assert time.monotonic() - started < 5
+    assert not (impostor.parent / "launched.json").exists()
+
+
+def descriptor_targets(pid: str, first: int = 0) -> Dict[int, str]:
+    folder = Path(f"/proc/{pid}/fd")
+    targets = {}
+    for entry in folder.iterdir():
+        try:
+            targets[int(entry.name)] = os.readlink(entry)
+        except OSError:
+            pass  # closed while listed
+    return {fd: target for fd, target in targets.items() if fd >= first}
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc")
+def test_terminal_inherits_no_descriptors(home: TerminalHome, tmp_path: Path) -> None:
+    # Inheritable descriptors of every kind, as a script or its own parent
+    # may leave them open.
+    read_end, write_end = os.pipe()
+    marker = os.open(tmp_path / "marker", os.O_CREAT | os.O_RDWR)
+    listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    listener.bind(str(tmp_path / "listener"))
+    opened = [read_end, write_end, marker, listener.fileno()]
+    try:
+        for fd in opened:
+            os.set_inheritable(fd, True)
+        assert quillmark.initialize(path=home.exe) is True, quillmark.last_error()
+        (terminal,) = home.running_pids()
+        theirs = descriptor_targets(str(terminal))
+        ours = descriptor_targets("self", first=3)
+    finally:
+        quillmark.shutdown()
+        listener.close()
+        for fd in opened[:3]:
+            os.close(fd)
+
+    assert [theirs[fd] for fd in range(3)] == ["/dev/null"] * 3
+    held_here = {ours[fd] for fd in opened}
+    assert str(tmp_path / "marker") in held_here
+    # Anonymous inodes share one name per kind, and the terminal opens a
+    # /dev/null of its own: neither tells where a descriptor came from.
+    shared = set(theirs.values()) & set(ours.values())
+    assert {t for t in shared if not t.startswith("anon_inode:") and t != "/dev/null"} == set()

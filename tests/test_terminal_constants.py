@@ -1,45 +1,90 @@
-"""The package's named constants carry exactly the bundled terminal's values."""
+"""The table of enumeration names that scripts use, the terminal's enums.h and
+the package's constants carry the same names and values."""
 
 from __future__ import annotations
 
 import re
 from pathlib import Path
+from typing import Dict, List, Tuple
 
 import pytest
 
 import quillmark
 from quillmark import constants
 
-ENUMS = Path(__file__).resolve().parents[1] / "src" / "terminal" / "enums.h"
+ROOT = Path(__file__).resolve().parents[1]
+TABLE = ROOT / "src" / "wire" / "constants.tsv"
+ENUMS = ROOT / "src" / "wire" / "enums.h"
+
+# Prefixes that the terminal's enumerators shorten; the reasons of orders,
+# deals and positions share one enumeration there.
+ENUM_PREFIXES = [
+    ("TRADE_RETCODE_", "RETCODE_"),
+    ("SYMBOL_TRADE_EXECUTION_", "SYMBOL_EXECUTION_"),
+    ("ORDER_REASON_", "REASON_"),
+    ("DEAL_REASON_", "REASON_"),
+    ("POSITION_REASON_", "REASON_"),
+]
+ENUM_WORDS = {"REASON_SO": "REASON_STOP_OUT"}
 
 
-def enumerators() -> list:
-    """(first word, rest, value) of every enumerator, kTradeActionDeal giving
-    ("TRADE", "ACTION_DEAL", 1)."""
-    found = []
+def table() -> List[Tuple[str, str, int]]:
+    rows = []
+    for line in TABLE.read_text().splitlines():
+        if line and not line.startswith("#") and line != "group\tname\tvalue":
+            group, name, value = line.split("\t")
+            rows.append((group, name, int(value)))
+    return rows
+
+
+def enumerators() -> Dict[str, int]:
+    """Every enumerator of enums.h by its name without "k", lower-cased and
+    without word breaks: kDealEntryInOut is "dealentryinout"."""
+    found: Dict[str, int] = {}
     for body in re.findall(r"enum \w+ : \w+ \{(.*?)\};", ENUMS.read_text(), re.S):
-        for name, value in re.findall(r"k(\w+)\s*=\s*([^,/\n]+)", body):
-            words = re.sub(r"(?<=[a-z0-9])(?=[A-Z])", "_", name).upper().split("_")
-            found.append((words[0], "_".join(words[1:]), eval(value, {})))
+        for name, value in re.findall(r"\bk(\w+)\s*=\s*([^,/\n]+)", body):
+            assert name.lower() not in found, f"k{name} defined twice"
+            found[name.lower()] = eval(value, {})
     return found
 
 
+def enumerator_key(name: str) -> str:
+    for prefix, short in ENUM_PREFIXES:
+        if name.startswith(prefix):
+            name = short + name[len(prefix):]
+    name = ENUM_WORDS.get(name, name)
+    return name.replace("_", "").lower()
+
+
+def test_table_is_whole() -> None:
+    rows = table()
+    names = [name for _, name, _ in rows]
+    assert len(rows) == 221
+    assert len(set(names)) == len(names)
+
+
+def test_every_table_row_is_a_package_constant() -> None:
+    wrong = [(name, getattr(constants, name, None), value)
+             for _, name, value in table() if getattr(constants, name, None) != value]
+    assert wrong == []
+    missing = [name for _, name, _ in table()
+               if name not in constants.__all__ or getattr(quillmark, name, None) is None]
+    assert missing == []
+
+
 @pytest.mark.skipif(not ENUMS.exists(), reason="needs the source tree")
-def test_every_terminal_value_has_its_name() -> None:
-    missing = []
-    for first, rest, value in enumerators():
-        if not any(first in name and name.endswith(rest) and getattr(constants, name) == value
-                   for name in constants.__all__):
-            missing.append(f"{first}_{rest}={value}")
-    assert not missing
+def test_every_table_row_is_a_terminal_enumerator() -> None:
+    found = enumerators()
+    wrong = [(name, found.get(enumerator_key(name)), value)
+             for _, name, value in table() if found.get(enumerator_key(name)) != value]
+    assert wrong == []
 
 
-@pytest.mark.parametrize(
-    "name, value",
-    [("TIMEFRAME_H4", 0x4000 | 4), ("TIMEFRAME_MN1", 0xC000 | 1), ("COPY_TICKS_ALL", -1),
-     ("TRADE_RETCODE_DONE", 10009), ("ORDER_TYPE_SELL_STOP_LIMIT", 7),
-     ("SYMBOL_ORDER_CLOSE_BY", 64), ("DEAL_REASON_SL", 4)],
-)
-def test_names_reach_the_package(name: str, value: int) -> None:
-    assert getattr(quillmark, name) == value
-    assert name in quillmark.__all__
+def test_package_names_beyond_the_table_are_its_own() -> None:
+    # Another spelling of a table value (DEAL_ENTRY_IN_OUT beside
+    # DEAL_ENTRY_INOUT) would let scripts drift from the conventional names.
+    listed = {name for _, name, _ in table()}
+    own = set(constants.__all__) - listed
+    assert own == {"TERMINAL_STATE_CONNECTING", "TERMINAL_STATE_READY",
+                   "TERMINAL_STATE_AUTH_FAILED"}
+

@@ -12,7 +12,8 @@ from pathlib import Path
 import numpy as np
 
 import quillmark
-from quillmark.demo import candlestick_png, terminal_pids
+from quillmark.chart import DRAWDOWN, GLYPHS, TEXT, candlestick_png, curves_png
+from quillmark.terminal import terminal_pids
 
 
 def read_png(data: bytes) -> tuple:
@@ -34,19 +35,50 @@ def read_png(data: bytes) -> tuple:
     return width, height, [raw[y * stride + 1:(y + 1) * stride] for y in range(height)]
 
 
-def test_chart_draws_rising_and_falling_candles() -> None:
-    bars = np.array([(0, 1.0, 1.5, 0.9, 1.4), (60, 1.4, 1.45, 1.0, 1.1)],
+def colors_in(rows: list, x0: int, x1: int, y0: int, y1: int) -> set:
+    """The colors of the pixels in columns x0..x1-1 and rows y0..y1-1."""
+    return {bytes(rows[y][x * 3:x * 3 + 3]) for y in range(y0, y1) for x in range(x0, x1)}
+
+
+def test_chart_draws_candles_inside_its_price_and_time_axes() -> None:
+    bars = np.array([(1765000800, 1.0, 1.5, 0.9, 1.4), (1765004400, 1.4, 1.45, 1.0, 1.1)],
                     dtype=[("time", "<i8"), ("open", "<f8"), ("high", "<f8"), ("low", "<f8"),
                            ("close", "<f8")])
-    width, height, rows = read_png(candlestick_png(bars, width=200, height=100))
-    assert (width, height) == (200, 100)
-    pixels = b"".join(rows)
-    colors = {pixels[i:i + 3] for i in range(0, len(pixels), 3)}
-    assert bytes((38, 166, 91)) in colors and bytes((214, 69, 65)) in colors
-    # The rising candle is on the left half, the falling one on the right.
-    middle = rows[50]
-    left, right = middle[:300], middle[300:]
-    assert bytes((38, 166, 91)) in left and bytes((214, 69, 65)) in right
+    width, height, rows = read_png(candlestick_png(bars, width=400, height=300,
+                                                   title="EURUSD H1", digits=2))
+    assert (width, height) == (400, 300)
+    up, down, text = bytes((38, 166, 91)), bytes((214, 69, 65)), bytes(TEXT)
+    # The plot lies right of x=72 and between y=32 and y=260: the rising
+    # candle on its left half, the falling one on its right half.
+    assert up in colors_in(rows, 72, 228, 32, 260) and down not in colors_in(rows, 72, 228, 32, 260)
+    assert down in colors_in(rows, 228, 384, 32, 260) and up not in colors_in(rows, 228, 384, 32, 260)
+    # Price labels to the left of the plot, times and the axis name below it,
+    # and no text over the candles.
+    assert text in colors_in(rows, 0, 66, 32, 260)
+    assert text in colors_in(rows, 72, 384, 262, 300)
+    assert text not in colors_in(rows, 73, 384, 33, 259)
+
+
+
+def test_curves_shade_the_fall_below_the_peak_and_nothing_else() -> None:
+    times = [1765000800 + 3600 * i for i in range(4)]
+    falling = curves_png(times, [100.0, 110.0, 110.0, 110.0], [100.0, 120.0, 90.0, 115.0],
+                         width=400, height=300)
+    rising = curves_png(times, [100.0, 110.0, 120.0, 130.0], None, width=400, height=300)
+    _, _, rows = read_png(falling)
+    plot = (89, 382, 33, 259)
+    shade = bytes(DRAWDOWN)
+    # Shaded from the third sample on (the middle of the plot), not before.
+    assert shade in colors_in(rows, 240, 382, 33, 259)
+    assert shade not in colors_in(rows, 89, 230, 33, 259)
+    _, _, rows = read_png(rising)
+    assert shade not in colors_in(rows, *plot)
+
+
+def test_every_glyph_is_seven_rows_of_five_bits() -> None:
+    assert all(len(rows) == 7 and all(0 <= bits < 32 for bits in rows)
+               for rows in GLYPHS.values())
+    assert len({rows for char, rows in GLYPHS.items() if char != " "}) == len(GLYPHS) - 1
 
 
 def test_demo_runs_and_stops_its_terminal(tmp_path: Path) -> None:

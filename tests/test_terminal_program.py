@@ -79,10 +79,35 @@ def test_second_start_exits_quietly_and_signal_removes_socket(home: TerminalHome
     assert not os.path.exists(home.socket_path)
 
 
-def test_bad_option_is_refused(home: TerminalHome) -> None:
-    result = subprocess.run([home.exe, "--build", "x"], env=home.env(), capture_output=True,
-                            timeout=10)
-    assert result.returncode != 0 and b"--build" in result.stderr
+OPTIONS = ["/portable", "--build", "--symbols", "--history-days", "--seed", "--no-autotrading",
+           "--test-controls", "--import-bars", "--import-ticks", "--add-account",
+           "--positions", "--help"]
+
+
+@pytest.mark.parametrize(
+    "argv, code, offender",
+    [(["--help"], 0, ""), (["-h"], 0, ""), (["/portable", "--seed", "3", "-h"], 0, ""),
+     (["--build", "x"], 2, "--build"), (["--frobnicate"], 2, "--frobnicate"),
+     (["--help", "--frobnicate"], 2, "--frobnicate")],
+)
+def test_help_and_bad_options_start_nothing(home: TerminalHome, argv: list, code: int,
+                                            offender: str) -> None:
+    result = subprocess.run([home.exe, *argv], env=home.env(), capture_output=True, timeout=10)
+    assert result.returncode == code
+    usage = result.stdout if code == 0 else result.stderr
+    assert all(option.encode() in usage for option in OPTIONS), usage
+    assert offender.encode() in result.stderr.split(b"\n")[0]
+    assert not home.running_pids()
+    assert not os.path.exists(home.socket_path)
+    assert not home.data_home.exists() or not any(home.data_home.iterdir())
+
+
+def test_version_reports_major_500_and_release_date(home: TerminalHome) -> None:
+    assert quillmark.initialize(path=home.exe)
+    major, build, date = quillmark.version()
+    assert (major, build) == (500, 4000)
+    time.strptime(date, "%d %b %Y")
+    assert len(date.split()[0]) == 2
 
 
 @pytest.mark.parametrize(

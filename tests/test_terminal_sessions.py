@@ -11,22 +11,15 @@ import numpy as np
 import pytest
 
 import quillmark as q
-from terminal_tools import TerminalHome, make_home, use_data_home
+from terminal_tools import TerminalHome, connected_terminal
 
 DAY = 86400
 
 
 @pytest.fixture
-def terminal(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[TerminalHome]:
-    home = make_home(tmp_path)
-    use_data_home(monkeypatch, str(home.data_home))
-    home.start("--history-days", "120")
-    assert q.initialize(path=home.exe), q.last_error()
-    try:
+def terminal(tmp_path: Path) -> Iterator[TerminalHome]:
+    with connected_terminal(tmp_path, "--history-days", "120") as home:
         yield home
-    finally:
-        q.shutdown()
-        home.stop_all()
 
 
 def closed_history(symbol: str) -> np.ndarray:

@@ -95,9 +95,11 @@ def test_account_figures_follow_a_sequence_of_trades(terminal: TerminalHome) -> 
     eur_profit = 100000 * (1.105 - 1.1002)  # 480.00
     jpy_profit = round(50000 * (150.0 - 149.02) / 149.02, 2)  # JPY at the closing ask
     margin = 1100.2 + 500.0  # 100000 EUR / 100 at 1.1002, and 50000 USD / 100
+    commissions = -3.5 * (1.0 + 0.5)  # the demo account's, per lot and side
     info = mt.account_info()
+    assert info.balance == pytest.approx(10000 + commissions)
     assert info.profit == pytest.approx(eur_profit + jpy_profit, abs=0.011)
-    assert info.equity == pytest.approx(10000 + eur_profit + jpy_profit, abs=0.011)
+    assert info.equity == pytest.approx(info.balance + eur_profit + jpy_profit, abs=0.011)
     assert info.margin == pytest.approx(margin)
     assert info.margin_free == pytest.approx(info.equity - margin)
     assert info.margin_level == pytest.approx(info.equity / margin * 100)
@@ -106,7 +108,7 @@ def test_account_figures_follow_a_sequence_of_trades(terminal: TerminalHome) -> 
     assert partial.price == 1.105
     assert position(buy.order).volume == pytest.approx(0.6)
     info = mt.account_info()
-    assert info.balance == pytest.approx(10000 + 0.4 * eur_profit)
+    assert info.balance == pytest.approx(10000 + commissions - 1.4 + 0.4 * eur_profit)
     assert info.margin == pytest.approx(0.6 * 1100.2 + 500.0)
 
     deals = mt.history_deals_get(position=buy.order)
@@ -114,6 +116,7 @@ def test_account_figures_follow_a_sequence_of_trades(terminal: TerminalHome) -> 
     assert [d.order for d in deals] == [buy.order, partial.order]
     assert [d.ticket for d in deals] == [buy.deal, partial.deal]
     assert deals[1].profit == pytest.approx(0.4 * eur_profit)
+    assert [d.commission for d in deals] == [-3.5, -1.4]
     assert all(d.magic == 42 and d.comment == "test" for d in deals)
     orders = mt.history_orders_get(position=buy.order)
     assert [o.ticket for o in orders] == [buy.order, partial.order]
@@ -121,14 +124,16 @@ def test_account_figures_follow_a_sequence_of_trades(terminal: TerminalHome) -> 
 
     all_deals = mt.history_deals_get(0, 2**31 - 1)
     assert all_deals[0].type == mt.DEAL_TYPE_BALANCE and all_deals[0].profit == 10000
-    assert mt.account_info().balance == pytest.approx(sum(d.profit for d in all_deals))
+    assert mt.account_info().balance == pytest.approx(
+        sum(d.profit + d.commission + d.swap for d in all_deals))
 
 
 def test_order_check_tells_the_outcome_and_changes_nothing(terminal: TerminalHome) -> None:
     check = mt.order_check(deal("GBPUSD", mt.ORDER_TYPE_BUY, 2.0))
     assert check.retcode == 0
     assert check.margin == pytest.approx(2 * 1250.2)
-    assert check.equity == pytest.approx(10000 - 2 * 20)
+    assert check.balance == pytest.approx(10000 - 2 * 3.5)  # the commission is paid at once
+    assert check.equity == pytest.approx(10000 - 2 * 20 - 2 * 3.5)
     assert check.margin_free == pytest.approx(check.equity - check.margin)
     assert check.request.volume == 2.0
     too_much = mt.order_check(deal("GBPUSD", mt.ORDER_TYPE_BUY, 50.0))
@@ -270,7 +275,7 @@ def test_stops_close_positions(terminal: TerminalHome) -> None:
     assert (sl_deal.reason, sl_deal.price) == (mt.DEAL_REASON_SL, 1.2601)
     assert tp_deal.profit == pytest.approx(980)
     assert sl_deal.profit == pytest.approx(-1010)
-    assert mt.account_info().balance == pytest.approx(10000 + 980 - 1010)
+    assert mt.account_info().balance == pytest.approx(10000 + 980 - 1010 - 4 * 3.5)
 
 
 def test_stop_out_closes_the_most_losing_position(terminal: TerminalHome) -> None:
@@ -280,7 +285,7 @@ def test_stop_out_closes_the_most_losing_position(terminal: TerminalHome) -> Non
     assert eventually(lambda: mt.positions_total() == 1)
     assert position(small.order) is not None
     closing = mt.history_deals_get(position=large.order)[-1]
-    assert closing.reason == mt.DEAL_REASON_STOP_OUT
+    assert closing.reason == mt.DEAL_REASON_SO
     info = mt.account_info()
     assert info.margin_level >= info.margin_so_so
 
@@ -294,7 +299,10 @@ def test_close_by(terminal: TerminalHome) -> None:
     assert result.retcode == mt.TRADE_RETCODE_DONE
     assert [p.ticket for p in mt.positions_get()] == [buy.order]
     assert position(buy.order).volume == pytest.approx(0.4)
-    assert mt.account_info().balance == pytest.approx(10000 + 0.6 * 100000 * (1.105 - 1.1002))
+    # Both deals of the close-by pay the commission, as the two openings did.
+    commissions = -3.5 * (1.0 + 0.6 + 0.6 + 0.6)
+    assert mt.account_info().balance == pytest.approx(
+        10000 + 0.6 * 100000 * (1.105 - 1.1002) + commissions)
     closing = mt.history_deals_get(position=sell.order)[-1]
     assert (closing.entry, closing.order) == (mt.DEAL_ENTRY_OUT_BY, result.order)
     assert mt.history_orders_get(ticket=result.order)[0].type == mt.ORDER_TYPE_CLOSE_BY
@@ -312,8 +320,8 @@ def test_netting_account_keeps_one_position_per_symbol(terminal: TerminalHome) -
     held = mt.positions_get()
     assert len(held) == 1
     assert (held[0].type, held[0].volume, held[0].price_open) == (mt.POSITION_TYPE_SELL, 0.5, 1.1)
-    assert mt.history_deals_get(ticket=flip.deal)[0].entry == mt.DEAL_ENTRY_IN_OUT
-    assert mt.account_info().balance == pytest.approx(10000 - 2 * 20)
+    assert mt.history_deals_get(ticket=flip.deal)[0].entry == mt.DEAL_ENTRY_INOUT
+    assert mt.account_info().balance == pytest.approx(10000 - 2 * 20 - 3.5 * 4.5)
     refused = send({"action": mt.TRADE_ACTION_CLOSE_BY, "position": first.order,
                     "position_by": first.order})
     assert refused.retcode == mt.TRADE_RETCODE_INVALID

@@ -157,7 +157,8 @@ def test_acknowledged_trades_survive_sigkill(tmp_path: Path) -> None:
             assert any(d.position_id == ticket and d.entry == mt.DEAL_ENTRY_IN
                        for d in deals.values())
         assert all(d.order in orders for d in deals.values() if d.order)
-        assert mt.account_info().balance == pytest.approx(sum(d.profit for d in deals.values()))
+        assert mt.account_info().balance == pytest.approx(
+            sum(d.profit + d.commission + d.swap for d in deals.values()))
     finally:
         mt.shutdown()
         home.stop_all()

@@ -4,6 +4,8 @@ Every function records a status code and a message instead of raising;
 ``last_error()`` returns the pair for the most recent call.
 """
 
+from importlib.metadata import PackageNotFoundError, version as _package_version
+
 from ._core import (
     AccountInfo,
     BookInfo,
@@ -105,7 +107,18 @@ __all__ = [
 # Further names of the package are imported and added to __all__ below.
 
 from .terminal import terminal_path  # noqa: E402
+from .helpers import Buy, Close, Sell  # noqa: E402
+from .replays import ReplayError, replay  # noqa: E402
 from .constants import *  # noqa: E402,F401,F403
 from . import constants as _constants  # noqa: E402
 
-__all__ += ["terminal_path"] + _constants.__all__
+__all__ += ["terminal_path", "Buy", "Sell", "Close", "replay", "ReplayError"]
+__all__ += _constants.__all__
+
+try:
+    # The version has one source, pyproject.toml, which the installed
+    # package's metadata carries.
+    __version__: str = _package_version("quillmark")
+except PackageNotFoundError:
+    __version__ = "0+unknown"
+__author__ = "The quillmark developers"

@@ -1,4 +1,6 @@
-"""Command line of the package: ``python -m quillmark demo``."""
+"""Command line of the package: ``python -m quillmark demo``,
+``python -m quillmark terminal [--stop]``, ``python -m quillmark replay``
+and ``python -m quillmark report``."""
 
 from __future__ import annotations
 
@@ -18,7 +20,44 @@ def main(argv: Optional[List[str]] = None) -> int:
     demo.add_argument("--symbol", default="EURUSD", help="symbol of the bar table and chart")
     demo.add_argument("--output", default=".", help="folder for the chart image")
     demo.add_argument("--seconds", type=float, default=5.0, help="how long to watch live ticks")
+    terminal = commands.add_parser(
+        "terminal", help="start the bundled terminal in your data folder and leave it running, "
+                         "so that initialize() finds it")
+    terminal.add_argument("--stop", action="store_true", help="stop the running terminal")
+    terminal.add_argument("--path", help="a terminal program other than the bundled one")
+    replay = commands.add_parser(
+        "replay", help="start a private copy of the terminal on a virtual clock in DIR "
+                       "and print the path for initialize(path=...)")
+    replay.add_argument("folder", metavar="DIR", help="a new or empty folder for the replay")
+    replay.add_argument("--start", help="virtual start, YYYY-MM-DD or YYYY-MM-DDTHH:MM (UTC)")
+    replay.add_argument("--speed", type=float, help="virtual seconds per real second")
+    replay.add_argument("--until", help="where the virtual clock stops")
+    replay.add_argument("--deposit", type=float,
+                        help="open the replay's own account (login 20001, password 'replay', "
+                             "server 'Quillmark-Replay') with this deposit in USD")
+    replay.add_argument("--stop", action="store_true", help="stop the replay in DIR")
+    report = commands.add_parser(
+        "report", help="write a chart and a report of a replay's account")
+    report.add_argument("folder", metavar="DIR", help="the replay's folder")
+    report.add_argument("--login", type=int,
+                        help="the account to report (default: the last one logged in to)")
+    report.add_argument("--output", help="folder for report.md and equity.png (default: DIR)")
     args = parser.parse_args(argv)
+
+    if args.command == "replay":
+        from .replays import run_replay_command
+
+        return run_replay_command(args.folder, args.start, args.speed, args.until,
+                                  args.deposit, args.stop)
+    if args.command == "report":
+        from .report import run_report_command
+
+        return run_report_command(args.folder, login=args.login, output=args.output)
+
+    if args.command == "terminal":
+        from .terminal import run_terminal_command
+
+        return run_terminal_command(path=args.path, stop=args.stop)
 
     from .demo import run_demo
 

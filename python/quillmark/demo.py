@@ -5,129 +5,41 @@ from __future__ import annotations
 import datetime as _dt
 import os
 import shutil
-import signal
-import struct
-import subprocess
 import tempfile
 import time
-import zlib
-from typing import Dict, List, Optional, Sequence, Tuple
+from typing import Dict, Optional, TypeVar
 
 import quillmark as q
+from quillmark.chart import candlestick_png
+from quillmark.terminal import stop_terminal, terminal_pids
 
 WATCHED = ["EURUSD", "GBPUSD", "USDJPY", "XAUUSD", "US500", "BTCUSD"]
 LIVE = ["BTCUSD", "ETHUSD", "LTCUSD", "SOLUSD", "XRPUSD"]
+
+
+T = TypeVar("T")
+
+
+class CallFailed(Exception):
+    pass
+
+
+def _ok(value: Optional[T], call: str) -> T:
+    """The result of a call the tour cannot go on without."""
+    if value is None:
+        raise CallFailed(f"{call} failed: {q.last_error()}")
+    return value
 
 
 def _utc(seconds: int) -> str:
     return _dt.datetime.fromtimestamp(seconds, _dt.timezone.utc).strftime("%Y-%m-%d %H:%M")
 
 
-def terminal_pids(path: str) -> List[int]:
-    """Processes running the terminal at `path`."""
-    real = os.path.realpath(path)
-    pids: List[int] = []
-    if os.path.isdir("/proc"):
-        for entry in os.listdir("/proc"):
-            if entry.isdigit():
-                try:
-                    if os.readlink(f"/proc/{entry}/exe") == real:
-                        pids.append(int(entry))
-                except OSError:
-                    continue
-        return pids
-    listing = subprocess.run(["ps", "-ax", "-o", "pid=,comm="], capture_output=True, text=True)
-    for line in listing.stdout.splitlines():
-        pid, _, command = line.strip().partition(" ")
-        if os.path.realpath(command.strip()) == real:
-            pids.append(int(pid))
-    return pids
-
-
-def stop_terminal(path: str, timeout: float = 5.0) -> bool:
-    """Ask the terminal at `path` to stop and wait until it has."""
-    for pid in terminal_pids(path):
-        try:
-            os.kill(pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
-    deadline = time.monotonic() + timeout
-    while terminal_pids(path):
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.05)
-    return True
-
-
-# ---- A candlestick chart as a PNG, written with zlib alone ----
-
-Color = Tuple[int, int, int]
-BACKGROUND: Color = (250, 250, 247)
-GRID: Color = (225, 225, 220)
-UP: Color = (38, 166, 91)
-DOWN: Color = (214, 69, 65)
-FRAME: Color = (120, 120, 120)
-
-
-class Canvas:
-    def __init__(self, width: int, height: int) -> None:
-        self.width = width
-        self.height = height
-        self.pixels = bytearray(bytes(BACKGROUND) * (width * height))
-
-    def fill(self, x0: int, y0: int, x1: int, y1: int, color: Color) -> None:
-        x0, x1 = max(0, min(x0, x1)), min(self.width - 1, max(x0, x1))
-        y0, y1 = max(0, min(y0, y1)), min(self.height - 1, max(y0, y1))
-        row = bytes(color) * (x1 - x0 + 1)
-        for y in range(y0, y1 + 1):
-            start = (y * self.width + x0) * 3
-            self.pixels[start:start + len(row)] = row
-
-    def png(self) -> bytes:
-        def chunk(kind: bytes, data: bytes) -> bytes:
-            body = kind + data
-            return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
-
-        stride = self.width * 3
-        raw = b"".join(b"\x00" + bytes(self.pixels[y * stride:(y + 1) * stride])
-                       for y in range(self.height))
-        header = struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0)
-        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
-                + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
-
-
-def candlestick_png(bars: Sequence, width: int = 960, height: int = 480) -> bytes:
-    """Candles of the bars (fields open, high, low, close), oldest on the left."""
-    canvas = Canvas(width, height)
-    margin = 24
-    top, bottom = margin, height - margin
-    high = max(float(b["high"]) for b in bars)
-    low = min(float(b["low"]) for b in bars)
-    span = (high - low) or 1.0
-
-    def y(price: float) -> int:
-        return int(round(bottom - (price - low) / span * (bottom - top)))
-
-    for i in range(5):
-        level = top + i * (bottom - top) // 4
-        canvas.fill(margin, level, width - margin, level, GRID)
-    canvas.fill(margin, top, margin, bottom, FRAME)
-    canvas.fill(margin, bottom, width - margin, bottom, FRAME)
-    step = (width - 2 * margin) / len(bars)
-    body = max(1, int(step * 0.35))
-    for i, bar in enumerate(bars):
-        x = int(margin + step * (i + 0.5))
-        color = UP if bar["close"] >= bar["open"] else DOWN
-        canvas.fill(x, y(bar["high"]), x, y(bar["low"]), color)
-        canvas.fill(x - body, y(bar["open"]), x + body, y(bar["close"]), color)
-    return canvas.png()
-
-
 # ---- The tour ----
 
 def _show_terminal_and_account() -> None:
     version = q.version()
-    info = q.terminal_info()
+    info = _ok(q.terminal_info(), "terminal_info")
     account = q.account_info()
     print(f"Terminal   {info.name} {version[0]}.{version[1]} ({version[2]}), "
           f"{'connected' if info.connected else 'not connected'}")
@@ -154,7 +66,7 @@ def _show_bars(symbol: str, output: str) -> Optional[str]:
     if bars is None or len(bars) == 0:
         print(f"No bars of {symbol}: {q.last_error()}")
         return None
-    digits = q.symbol_info(symbol).digits
+    digits = _ok(q.symbol_info(symbol), "symbol_info").digits
     print()
     print(f"Last H1 bars of {symbol} (UTC)")
     print(f"{'Time':<17} {'Open':>11} {'High':>11} {'Low':>11} {'Close':>11} {'Ticks':>7}")
@@ -165,7 +77,7 @@ def _show_bars(symbol: str, output: str) -> Optional[str]:
     os.makedirs(output, exist_ok=True)
     path = os.path.abspath(os.path.join(output, f"quillmark_{symbol}_H1.png"))
     with open(path, "wb") as image:
-        image.write(candlestick_png(bars))
+        image.write(candlestick_png(bars, title=f"{symbol} H1", digits=digits))
     print(f"Candlestick chart of the last {len(bars)} H1 bars saved to {path}")
     return path
 
@@ -215,12 +127,12 @@ def _trade(preferred: str) -> None:
     if symbol is None:
         print(f"Trading skipped: the market of {preferred} is closed now")
         return
-    info = q.symbol_info(symbol)
+    info = _ok(q.symbol_info(symbol), "symbol_info")
     volume = max(info.volume_min, 0.1)
     request = {"action": q.TRADE_ACTION_DEAL, "symbol": symbol, "type": q.ORDER_TYPE_BUY,
                "volume": volume, "deviation": 20, "type_filling": q.ORDER_FILLING_IOC,
                "magic": 2024, "comment": "quillmark demo"}
-    check = q.order_check(request)
+    check = _ok(q.order_check(request), "order_check")
     print(f"Trading {symbol} on the demo account")
     print(f"  order_check  buy {volume:g}: {check.comment}, margin {check.margin:,.2f}, "
           f"free margin after {check.margin_free:,.2f}")
@@ -231,29 +143,32 @@ def _trade(preferred: str) -> None:
     print(f"  order_send   bought {sent.volume:g} at {sent.price:.{info.digits}f} "
           f"(order {sent.order}, deal {sent.deal})")
     span = 200 * info.point * max(1, info.spread)
-    stops = q.order_send({"action": q.TRADE_ACTION_SLTP, "position": sent.order,
-                          "sl": round(sent.price - span, info.digits),
-                          "tp": round(sent.price + span, info.digits)})
+    stops = _ok(q.order_send({"action": q.TRADE_ACTION_SLTP, "position": sent.order,
+                              "sl": round(sent.price - span, info.digits),
+                              "tp": round(sent.price + span, info.digits)}), "order_send")
     held = q.positions_get(ticket=sent.order)
     if held:
         p = held[0]
         print(f"  stops        {stops.comment}: sl {p.sl:.{info.digits}f}, tp {p.tp:.{info.digits}f}, "
               f"floating profit {p.profit:,.2f}")
-    pending = q.order_send({"action": q.TRADE_ACTION_PENDING, "symbol": symbol,
-                            "type": q.ORDER_TYPE_BUY_LIMIT, "volume": volume,
-                            "price": round(sent.price - 2 * span, info.digits),
-                            "type_time": q.ORDER_TIME_DAY, "type_filling": q.ORDER_FILLING_RETURN})
+    pending = _ok(q.order_send({"action": q.TRADE_ACTION_PENDING, "symbol": symbol,
+                                "type": q.ORDER_TYPE_BUY_LIMIT, "volume": volume,
+                                "price": round(sent.price - 2 * span, info.digits),
+                                "type_time": q.ORDER_TIME_DAY,
+                                "type_filling": q.ORDER_FILLING_RETURN}), "order_send")
     print(f"  pending      buy limit: {pending.comment} (order {pending.order}), "
           f"{q.orders_total()} order(s) waiting")
-    closed = q.order_send({**request, "type": q.ORDER_TYPE_SELL, "position": sent.order})
-    removed = q.order_send({"action": q.TRADE_ACTION_REMOVE, "order": pending.order})
+    closed = _ok(q.order_send({**request, "type": q.ORDER_TYPE_SELL, "position": sent.order}),
+                 "order_send")
+    removed = _ok(q.order_send({"action": q.TRADE_ACTION_REMOVE, "order": pending.order}),
+                  "order_send")
     print(f"  close        {closed.comment} at {closed.price:.{info.digits}f}; "
           f"remove: {removed.comment}")
     for deal in q.history_deals_get(position=sent.order) or ():
         entry = "in" if deal.entry == q.DEAL_ENTRY_IN else "out"
         print(f"  deal {deal.ticket:<8} {entry:<3} {deal.volume:g} at "
               f"{deal.price:.{info.digits}f}, profit {deal.profit:,.2f}")
-    account = q.account_info()
+    account = _ok(q.account_info(), "account_info")
     print(f"  balance now {account.balance:,.2f} {account.currency}")
 
 
@@ -276,12 +191,16 @@ def run_demo(keep_terminal: bool = False, user_data: bool = False, symbol: str =
     if not q.initialize(path=path):
         print(f"initialize failed: {q.last_error()}")
         return 1
+    status = 0
     try:
         _show_terminal_and_account()
         _show_prices()
         _show_bars(symbol, output)
         _trade(symbol)
         _watch_ticks(seconds)
+    except CallFailed as failure:
+        print(failure)
+        status = 1
     finally:
         q.shutdown()
     print()
@@ -295,4 +214,4 @@ def run_demo(keep_terminal: bool = False, user_data: bool = False, symbol: str =
         print("Terminal stopped." if stopped else "The terminal did not stop in time.")
         if data_home and stopped:
             shutil.rmtree(data_home, ignore_errors=True)
-    return 0
+    return status

@@ -5,11 +5,11 @@
 #include <numpy/arrayobject.h>
 
 #include "api/bars.h"
-#include "api/wire_bars.h"
-#include "api/wire_symbols.h"
-#include "link/commands.h"
 #include "module/args.h"
 #include "module/errors.h"
+#include "wire/bars.h"
+#include "wire/commands.h"
+#include "wire/symbols.h"
 
 PyObject* rates_dtype = nullptr;
 PyObject* ticks_dtype = nullptr;

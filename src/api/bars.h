@@ -7,12 +7,7 @@
 #include <cstdint>
 
 #include "link/call.h"
-
-// The NumPy structured types of bars and ticks (PyArray_Descr objects), built
-// once at import; null when building one failed.
-extern PyObject* rates_dtype;
-extern PyObject* ticks_dtype;
-void build_market_data_types();
+#include "module/methods.h"
 
 // Size of one bar or tick record, on the wire and in the array.
 constexpr uint32_t kMarketRecordSize = 60;

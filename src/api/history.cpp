@@ -4,12 +4,12 @@
 
 #include "api/positions_orders.h"
 #include "api/record_query.h"
-#include "api/wire_history.h"
-#include "api/wire_positions.h"
-#include "link/commands.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/records.h"
+#include "wire/commands.h"
+#include "wire/history.h"
+#include "wire/positions.h"
 
 namespace {
 

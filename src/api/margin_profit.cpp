@@ -2,11 +2,11 @@
 // only encodes the arguments and returns the one double of the reply.
 #include "api/call_result.h"
 #include "link/call.h"
-#include "link/commands.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/methods.h"
 #include "module/records.h"
+#include "wire/commands.h"
 
 // The request of both commands: action, symbol, then the volume and the
 // prices as doubles.

@@ -1,12 +1,12 @@
 // Depth of market: open, close and read the book of one symbol.
 #include "api/record_query.h"
 #include "api/symbol_argument.h"
-#include "api/wire_book.h"
 #include "link/call.h"
-#include "link/commands.h"
 #include "module/errors.h"
 #include "module/methods.h"
 #include "module/records.h"
+#include "wire/commands.h"
+#include "wire/market_book.h"
 
 static PyObject* book_info_object(const uint8_t* bytes) {
     const BookInfoRecord& wire = *reinterpret_cast<const BookInfoRecord*>(bytes);

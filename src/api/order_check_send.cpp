@@ -2,12 +2,12 @@
 // with the request as it was sent echoed in the result.
 #include "api/call_result.h"
 #include "api/trade_request.h"
-#include "api/wire_trade.h"
 #include "link/call.h"
-#include "link/commands.h"
 #include "module/errors.h"
 #include "module/methods.h"
 #include "module/records.h"
+#include "wire/commands.h"
+#include "wire/trade.h"
 
 // The request is either the one positional argument or the keywords
 // themselves. Records the refusal itself.

@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "api/record_query.h"
-#include "api/wire_positions.h"
-#include "link/commands.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/records.h"
+#include "wire/commands.h"
+#include "wire/positions.h"
 
 namespace {
 

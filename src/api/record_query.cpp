@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "api/call_result.h"
-#include "api/group_filter.h"
-#include "api/wire_history.h"
-#include "api/wire_positions.h"
 #include "module/errors.h"
+#include "wire/group_filter.h"
+#include "wire/history.h"
+#include "wire/positions.h"
 
 namespace {
 

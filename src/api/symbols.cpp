@@ -5,14 +5,14 @@
 #include "api/call_result.h"
 #include "api/record_query.h"
 #include "api/symbol_argument.h"
-#include "api/wire_symbols.h"
 #include "link/call.h"
 #include "link/client.h"
-#include "link/commands.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/methods.h"
 #include "module/records.h"
+#include "wire/commands.h"
+#include "wire/symbols.h"
 
 // Takes the bytes of one full SymbolInfoRecord; name is last on the wire but
 // sits between isin and page in SymbolInfo.

@@ -1,11 +1,11 @@
 // terminal_info and account_info: one fixed record each, decoded field by field.
 #include "api/call_result.h"
-#include "api/wire_terminal.h"
 #include "link/call.h"
-#include "link/commands.h"
 #include "module/errors.h"
 #include "module/methods.h"
 #include "module/records.h"
+#include "wire/commands.h"
+#include "wire/terminal.h"
 
 static PyObject* terminal_info_object(const TerminalInfoRecord& wire) {
     RecordFiller filler = record_begin(kTerminalInfo);

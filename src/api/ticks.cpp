@@ -1,8 +1,8 @@
 // copy_ticks_from, copy_ticks_range: tick arrays read like the bar arrays.
 #include "api/bars.h"
-#include "link/commands.h"
 #include "module/args.h"
 #include "module/errors.h"
+#include "wire/commands.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <cstring>
 
-#include "link/text.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/records.h"
+#include "wire/text.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ struct RequestKey {
 };
 
 #define REQUEST_KEY(name, kind) \
-    {#name, kind, offsetof(TradeRequestRecord, name), "Invalid \"" #name "\" argument"}
+    { #name, kind, offsetof(TradeRequestRecord, name), "Invalid \"" #name "\" argument" }
 
 // The order decides which message a request with several bad keys gets.
 const RequestKey kRequestKeys[] = {

@@ -4,7 +4,7 @@
 
 #include <Python.h>
 
-#include "api/wire_trade.h"
+#include "wire/trade.h"
 
 // Fills `record` from a dict (or subclass), key by key in a fixed order; an
 // absent key leaves its field zero and unknown keys are ignored. On a refusal

@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "link/client.h"
-#include "link/commands.h"
-#include "link/status.h"
 #include "link/stream.h"
-#include "link/text.h"
+#include "wire/commands.h"
+#include "wire/status.h"
+#include "wire/text.h"
 
 RequestField request_text(const char16_t* text) {
     return RequestField{text, (uint32_t)text_length(text), true};
@@ -101,6 +101,7 @@ static void release_arrays(ReplyField* reply, size_t reply_count) {
 
 int32_t client_call(uint32_t command, const RequestField* request, size_t request_count,
                     ReplyField* reply, size_t reply_count) {
+    platform_reap_started_processes();
     if (!has_storage(reply, reply_count)) {
         return kStatusIpcCallFailed;
     }

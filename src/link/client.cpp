@@ -1,12 +1,13 @@
+// The client object: the one link of the process to a terminal.
 #include "link/client.h"
 
 #include <cstring>
 
 #include "link/call.h"
-#include "link/commands.h"
 #include "link/discovery.h"
 #include "link/launch.h"
-#include "link/status.h"
+#include "wire/commands.h"
+#include "wire/status.h"
 
 CInterClient client;
 
@@ -14,6 +15,7 @@ CInterClient client;
 enum : uint32_t { kTerminalReady = 2, kTerminalAuthFailed = 3 };
 
 void CInterClient::close() {
+    platform_reap_started_processes();
     if (pipe != kInvalidHandle) {
         platform_pipe_close(pipe);
         pipe = kInvalidHandle;

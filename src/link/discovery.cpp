@@ -1,3 +1,4 @@
+// Finding a terminal: the data folders that name an installation and its pipe.
 #include "link/discovery.h"
 
 #include <cstring>
@@ -5,7 +6,7 @@
 #include "link/launch.h"
 #include "link/pipe_name.h"
 #include "link/platform/platform.h"
-#include "link/text.h"
+#include "wire/text.h"
 
 constexpr size_t kFolderUnits = 260;
 constexpr size_t kExePathUnits = 261;
@@ -133,24 +134,35 @@ static bool visit_data_folder(const char16_t* name, bool is_directory, void* con
     return true;
 }
 
-bool discover_terminal(CInterClient& link) {
-    DiscoveryScan scan;
-    std::memset(&scan, 0, sizeof(scan));
-    scan.link = &link;
+// "<data folder>/Brevonix/Terminal/"; false when there is no data folder or
+// the result would not fit whole, since a cut folder names another place.
+static bool terminals_folder(char16_t base[kExePathUnits]) {
     char16_t data_folder[kExePathUnits];
     if (!platform_user_data_folder(data_folder, kExePathUnits)) {
         return false;
     }
     const char16_t separator[2] = {kPathSeparator, 0};
-    text_copy(scan.base, kExePathUnits, data_folder);
-    text_append(scan.base, kExePathUnits, separator);
-    text_append(scan.base, kExePathUnits, u"Brevonix");
-    text_append(scan.base, kExePathUnits, separator);
-    text_append(scan.base, kExePathUnits, u"Terminal");
-    text_append(scan.base, kExePathUnits, separator);
-    parent_image_path(scan.parent_image);
-    platform_list_folder(scan.base, visit_data_folder, &scan);
+    const char16_t* parts[] = {data_folder, separator,   u"Brevonix",
+                               separator,   u"Terminal", separator};
+    size_t length = 0;
+    base[0] = 0;
+    for (const char16_t* part : parts) {
+        length += text_length(part);
+        text_append(base, kExePathUnits, part);
+    }
+    return length < kExePathUnits;
+}
 
+bool discover_terminal(CInterClient& link) {
+    DiscoveryScan scan;
+    std::memset(&scan, 0, sizeof(scan));
+    scan.link = &link;
+    // Without a usable data folder nothing can be found; the reason says so
+    // rather than staying empty.
+    if (terminals_folder(scan.base)) {
+        parent_image_path(scan.parent_image);
+        platform_list_folder(scan.base, visit_data_folder, &scan);
+    }
     if (scan.best.exe_path[0] == 0) {
         text_format(link.error_text, kErrorTextUnits, "Quillmark x64 not found");
         return false;

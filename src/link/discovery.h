@@ -12,8 +12,7 @@ struct TerminalCandidate {
 };
 
 // Picks the terminal that started this process if it is installed, else the
-// one used most recently, and opens it. On false, `error_text` says why (it is
-// left untouched when there is no per-user data folder at all).
+// one used most recently, and opens it. On false, `error_text` says why.
 bool discover_terminal(CInterClient& link);
 // Fills the candidate from one data folder; true when it names an existing
 // terminal executable.

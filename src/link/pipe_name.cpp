@@ -1,7 +1,8 @@
+// A terminal's pipe name from the path of its executable.
 #include "link/pipe_name.h"
 
 #include "link/platform/platform.h"
-#include "link/text.h"
+#include "wire/text.h"
 
 void canonical_or_given(const char16_t* path, char16_t* out, size_t units) {
     if (!platform_canonical_path(path, out, units)) {

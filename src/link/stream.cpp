@@ -1,3 +1,4 @@
+// The two pipe streams: whole reads and writes over the platform's pipe calls.
 #include "link/stream.h"
 
 #include <cstring>

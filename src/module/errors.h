@@ -4,7 +4,7 @@
 #include <Python.h>
 #include <cstdint>
 
-#include "link/status.h"
+#include "wire/status.h"
 
 // Code 1, "Success": the first step of every module function but last_error.
 void reset_last_error();

@@ -1,5 +1,5 @@
-// The 32 module functions, defined in src/link/connection.cpp, src/api/ and
-// src/module/errors.cpp.
+// The 32 module functions, defined in connection.cpp and errors.cpp here
+// and in src/api/, which the module's frame lists but does not include.
 #pragma once
 
 #include <Python.h>
@@ -36,3 +36,9 @@ PyObject* market_book_add(PyObject* self, PyObject* args);
 PyObject* market_book_release(PyObject* self, PyObject* args);
 PyObject* market_book_get(PyObject* self, PyObject* args);
 // last_error is declared in errors.h.
+
+// The NumPy structured types of bars and ticks (PyArray_Descr objects), built
+// once at import by the bar functions; null when building one failed.
+extern PyObject* rates_dtype;
+extern PyObject* ticks_dtype;
+void build_market_data_types();

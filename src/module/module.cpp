@@ -1,5 +1,4 @@
 // Entry point of the extension and its method table.
-#include "api/bars.h"
 #include "module/args.h"
 #include "module/errors.h"
 #include "module/methods.h"

@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "terminal/engine.h"
-#include "terminal/enums.h"
-#include "terminal/market.h"
+#include "terminal/engine/engine.h"
+#include "terminal/market/market.h"
+#include "terminal/storage/rows.h"
+#include "wire/status.h"
+#include "wire/enums.h"
 
 // ---- the market stand-in ----
 
@@ -203,7 +205,7 @@ void test_demo_accounts_and_login() {
     AccountSettings otp = {20001,  u"secret", u"Quillmark-Demo",
                            u"OTP", u"Co",     u"EUR",
                            500,    50,        kAccountMarginModeRetailHedging,
-                           true};
+                           true,   0};
     std::string error;
     CHECK(engine_add_account(otp, &error));
     CHECK(engine_login(20001, u"secret", u"") == kLoginNeedsOtp);
@@ -253,10 +255,11 @@ void test_figures_follow_prices_and_hedging() {
     set_price(u"EURUSD", 1.1050, 1.1052);
     engine_update(clock_msc);
     AccountInfoRecord a = account();
+    CHECK_NEAR(a.balance, 10000 - 3.5);  // the demo account's commission
     CHECK_NEAR(a.profit, 480);
-    CHECK_NEAR(a.equity, 10480);
-    CHECK_NEAR(a.margin_free, 10480 - 1100.2);
-    CHECK_NEAR(a.margin_level, 10480 / 1100.2 * 100);
+    CHECK_NEAR(a.equity, 10476.5);
+    CHECK_NEAR(a.margin_free, 10476.5 - 1100.2);
+    CHECK_NEAR(a.margin_level, 10476.5 / 1100.2 * 100);
     // An opposite position hedges: each hedged lot pays half its margin.
     CHECK(market(u"EURUSD", kOrderTypeSell, 1).retcode == kRetcodeDone);
     CHECK(positions().size() == 2);
@@ -425,7 +428,7 @@ void test_schema_version_guards_the_file() {
     CHECK(sqlite3_open(database.c_str(), &db) == SQLITE_OK);
     sqlite3_stmt* s = nullptr;
     sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr);
-    CHECK(sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int(s, 0) == 1);
+    CHECK(sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int(s, 0) == 2);
     sqlite3_finalize(s);
     sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &s, nullptr);
     CHECK(sqlite3_step(s) == SQLITE_ROW &&
@@ -436,6 +439,115 @@ void test_schema_version_guards_the_file() {
     std::string error;
     CHECK(!engine_open(database, &error));
     CHECK(error.find("newer") != std::string::npos);
+}
+
+constexpr int64_t kDay = 86400000;
+
+void set_swap(const std::u16string& name, uint32_t mode, double swap_long, double swap_short) {
+    SymbolInfoRecord& info = symbols[name].info;
+    info.swap_mode = mode;
+    info.swap_long = swap_long;
+    info.swap_short = swap_short;
+    info.swap_rollover3days = 3;  // Wednesday
+}
+
+// Moves the clock to `days` midnights later, one second past.
+void pass_midnights(int days) {
+    clock_msc = (clock_msc / kDay + days) * kDay + 1000;
+    engine_update(clock_msc);
+}
+
+double position_swap(uint64_t ticket) {
+    TradePositionRecord p = {};
+    CHECK(engine_position(ticket, &p));
+    return p.swap;
+}
+
+void test_each_swap_mode() {
+    struct Case {
+        const char* what;
+        const char16_t* symbol;
+        uint32_t type;
+        double volume;
+        uint32_t mode;
+        double rate;  // swap_long for a buy, swap_short for a sell
+        double day;   // one day's swap in USD
+    };
+    const Case cases[] = {
+        // -28.4 points of 1 lot is 2840 JPY, converted at USDJPY's ask
+        {"points", u"USDJPY", kOrderTypeSell, 1, kSymbolSwapModePoints, -28.4, -18.93},
+        {"base currency", u"GBPUSD", kOrderTypeBuy, 2, kSymbolSwapModeCurrencySymbol, -4, -10},
+        {"margin currency", u"XAUUSD", kOrderTypeBuy, 0.5, kSymbolSwapModeCurrencyMargin, -10, -5},
+        {"deposit currency", u"EURUSD", kOrderTypeBuy, 2, kSymbolSwapModeCurrencyDeposit, 2.5, 5},
+        // 5% a year of 5000 USD at the current bid, over 360 days
+        {"interest on the current price", u"US500", kOrderTypeBuy, 1,
+         kSymbolSwapModeInterestCurrent, -5, -0.69},
+        // 3% a year of 100 oz at the opening ask of 2000.50
+        {"interest on the opening price", u"XAUUSD", kOrderTypeSell, 1, kSymbolSwapModeInterestOpen,
+         -3, -16.67},
+        {"disabled", u"EURUSD", kOrderTypeBuy, 1, kSymbolSwapModeDisabled, -6.9, 0},
+    };
+    for (const Case& c : cases) {
+        // Each case opens on a Tuesday and crosses one midnight.
+        clock_msc = 1700000000000 + (&c - cases) * 7 * kDay;
+        set_swap(c.symbol, c.mode, c.rate, c.rate);
+        OrderSendRecord open = market(c.symbol, c.type, c.volume);
+        pass_midnights(1);
+        double swap = position_swap(open.order);
+        if (std::fabs(swap - c.day) > 1e-9) {
+            fprintf(stderr, "%s: swap %.4f, expected %.4f\n", c.what, swap, c.day);
+            ++failed_checks;
+        }
+        close(open.order, c.type == kOrderTypeBuy ? kOrderTypeSell : kOrderTypeBuy, c.volume);
+    }
+}
+
+void test_rollovers_missed_while_closed_are_charged_once() {
+    set_swap(u"EURUSD", kSymbolSwapModePoints, -6.9, 1.2);
+    OrderSendRecord sell = market(u"EURUSD", kOrderTypeSell, 1);
+    engine_close();
+    clock_msc += 2 * kDay;  // Tuesday evening to Thursday evening: 1 + 3 days
+    std::string error;
+    CHECK(engine_open(database, &error));
+    CHECK_NEAR(position_swap(sell.order), 4.8);
+    reopen();
+    engine_update(clock_msc);
+    CHECK_NEAR(position_swap(sell.order), 4.8);
+    // A clock set back charges nothing, and nothing twice when it returns.
+    clock_msc -= 5 * kDay;
+    engine_update(clock_msc);
+    clock_msc += 5 * kDay;
+    engine_update(clock_msc);
+    CHECK_NEAR(position_swap(sell.order), 4.8);
+    // Three weeks at once charge 21 days: 12 single rollovers, 3 triple.
+    clock_msc += 21 * kDay;
+    engine_update(clock_msc);
+    CHECK_NEAR(position_swap(sell.order), 4.8 + 12 * 1.2 + 3 * 3.6);
+}
+
+// A database from before commissions: the demo accounts start paying them,
+// and no swap is charged for the time before the upgrade.
+void test_upgrade_adds_commissions() {
+    set_swap(u"EURUSD", kSymbolSwapModePoints, -6.9, 1.2);
+    OrderSendRecord buy = market(u"EURUSD", kOrderTypeBuy, 1);
+    engine_close();
+    sqlite3* db = nullptr;
+    CHECK(sqlite3_open(database.c_str(), &db) == SQLITE_OK);
+    const char* downgrade =
+        "ALTER TABLE accounts DROP COLUMN commission; DELETE FROM settings"
+        " WHERE key = 'rollover_day'; UPDATE positions SET swap = 0; PRAGMA user_version = 1;";
+    CHECK(sqlite3_exec(db, downgrade, nullptr, nullptr, nullptr) == SQLITE_OK);
+    sqlite3_close(db);
+    clock_msc += 3 * kDay;
+    std::string error;
+    CHECK(engine_open(database, &error));
+    CHECK_NEAR(position_swap(buy.order), 0);
+    OrderSendRecord more = market(u"EURUSD", kOrderTypeBuy, 2);
+    TradeDealRecord d = {};
+    CHECK(engine_history_deal(more.deal, &d));
+    CHECK_NEAR(d.commission, -7);
+    pass_midnights(1);
+    CHECK_NEAR(position_swap(buy.order), -6.9);
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -475,11 +587,53 @@ void test_many_positions() {
     double loaded = seconds_since(start);
     CHECK(engine_positions_total() == count);
     CHECK(engine_open_test_positions(count, &error) && engine_positions_total() == count);
+    set_swap(u"EURUSD", kSymbolSwapModePoints, -6.9, 1.2);
+    start = std::chrono::steady_clock::now();
+    CHECK(engine_rollover(clock_msc + 3 * kDay) == 3);
+    double rolled = seconds_since(start);
     printf(
         "  %u positions: opened in %.2f s, listed in %.3f s, one update %.3f s, "
-        "reloaded in %.2f s\n",
-        count, opened, listed, updated, loaded);
+        "reloaded in %.2f s, a rollover of three days %.3f s\n",
+        count, opened, listed, updated, loaded, rolled);
     CHECK(opened < 20 && listed < 1);
+}
+
+// Counts SQLite's virtual machine steps and interrupts the statement once
+// `limit` of them have run (never while the limit is 0).
+int64_t vm_steps = 0;
+int64_t vm_step_limit = 0;
+int count_vm_steps(void*) {
+    ++vm_steps;
+    return vm_step_limit > 0 && vm_steps >= vm_step_limit ? 1 : 0;
+}
+
+void test_history_read_failing_midway_is_a_failure() {
+    for (int i = 0; i < 20; ++i) {
+        market(u"EURUSD", kOrderTypeBuy, 0.1);
+    }
+    std::vector<TradeDealRecord> whole;
+    sqlite3_progress_handler(storage_handle(), 1, count_vm_steps, nullptr);
+    CHECK(engine_history_deals(0, 2000000000, &whole) == kStatusOk);
+    CHECK(whole.size() == 21);  // the deposit and the twenty buys
+    // The same read again, interrupted halfway through its rows: SQLite has
+    // handed out some of them when it fails.
+    vm_step_limit = vm_steps / 2;
+    vm_steps = 0;
+    std::vector<TradeDealRecord> cut;
+    CHECK(engine_history_deals(0, 2000000000, &cut) == kStatusCallFailed);
+    std::vector<TradeOrderRecord> orders;
+    vm_steps = 0;
+    CHECK(engine_history_orders(0, 2000000000, &orders) == kStatusCallFailed);
+    vm_step_limit = 1;  // a lookup of one row is short
+    vm_steps = 0;
+    TradeDealRecord one = {};
+    CHECK(engine_history_deal(whole.back().ticket, &one) == kStatusCallFailed);
+    sqlite3_progress_handler(storage_handle(), 0, nullptr, nullptr);
+    vm_step_limit = 0;
+    std::vector<TradeDealRecord> again;
+    CHECK(engine_history_deals(0, 2000000000, &again) == kStatusOk && again.size() == 21);
+    CHECK(engine_history_deal(whole.back().ticket, &one) == kStatusSuccess);
+    CHECK(engine_history_deal(1, &one) == kStatusNotFound);
 }
 
 struct Test {
@@ -495,7 +649,12 @@ const Test tests[] = {
     {"state survives reopen", test_state_survives_reopen},
     {"schema version guards the file", test_schema_version_guards_the_file},
     {"position list follows opens and closes", test_position_list_follows_opens_and_closes},
+    {"each swap mode", test_each_swap_mode},
+    {"rollovers missed while closed are charged once",
+     test_rollovers_missed_while_closed_are_charged_once},
+    {"upgrade adds commissions", test_upgrade_adds_commissions},
     {"many positions", test_many_positions},
+    {"history read failing midway is a failure", test_history_read_failing_midway_is_a_failure},
 };
 
 }  // namespace

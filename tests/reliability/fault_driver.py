@@ -26,7 +26,7 @@ from pathlib import Path
 from typing import Any, Callable, Dict, List, Tuple
 
 import quillmark
-from quillmark.demo import terminal_pids
+from quillmark.terminal import terminal_pids
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent))

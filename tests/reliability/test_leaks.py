@@ -20,7 +20,7 @@ import quillmark
 import wire
 from canned_peer import CannedPeer
 from conftest import SANITIZED
-from process_memory import resident_bytes as rss_bytes
+from process_memory import process_memory_bytes, resident_bytes as rss_bytes
 from terminal_tools import RawClient, TerminalHome
 from trade_records import DEAL_SIZE, ORDER_SIZE, POSITION_SIZE
 from wire import text
@@ -277,14 +277,6 @@ def test_arrays_give_their_type_back(tmp_path: Path) -> None:
         peer.stop()
 
 
-def terminal_rss(pid: int) -> int:
-    with open(f"/proc/{pid}/status") as status:
-        for line in status:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1]) * 1024
-    raise AssertionError("no VmRSS")
-
-
 MIXED_REQUESTS = [
     (109, b""),
     (173, b""),
@@ -321,7 +313,7 @@ def test_terminal_memory_is_stable_over_a_long_session(terminal: TerminalHome) -
                     assert echoed == command
 
     session(rounds // 4)
-    before = terminal_rss(pid)
+    before = process_memory_bytes(pid)
     for _ in range(4):
         session(rounds // 4)
-    assert terminal_rss(pid) - before < 4 << 20
+    assert process_memory_bytes(pid) - before < 4 << 20

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "link/platform/platform.h"
-#include "link/text.h"
+#include "wire/text.h"
 
 static int g_passed = 0;
 static int g_failed = 0;

@@ -16,15 +16,15 @@
 
 #include "link/call.h"
 #include "link/client.h"
-#include "link/commands.h"
+#include "wire/commands.h"
 #include "link/discovery.h"
 #include "link/launch.h"
 #include "link/pipe_name.h"
 #include "link/platform/platform.h"
-#include "link/status.h"
-#include "link/text.h"
-#include "api/wire_bars.h"
-#include "api/wire_symbols.h"
+#include "wire/status.h"
+#include "wire/text.h"
+#include "wire/bars.h"
+#include "wire/symbols.h"
 #include "windows_checks.h"
 
 struct Options {

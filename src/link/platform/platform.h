@@ -83,8 +83,17 @@ uint32_t platform_parent_process_id();
 // The executable of a running process; false when it cannot be read or does
 // not fit in `units` - 1 units.
 bool platform_process_image(uint32_t process_id, char16_t* out, size_t units);
-// Starts the program at `path` detached from this process (own session, no
-// standard handles, never waited for), with the switch "/portable" when asked.
-// On false, *error is the system error.
-bool platform_start_process(const char16_t* path, bool portable, uint32_t* error);
+// Starts the program at exactly `path` (a relative path from the current
+// folder, never a search), detached from this process: own session, no
+// standard handles, nothing else inherited. With the switch "/portable" when
+// asked. On true, *process_id is the started process; on false, *error is the
+// system error.
+bool platform_start_process(const char16_t* path, bool portable, uint32_t* process_id,
+                            uint32_t* error);
+// True when a process started by platform_start_process has already ended
+// (and is reaped). False while it runs, and where the system cannot tell.
+bool platform_started_process_ended(uint32_t process_id);
+// Reaps every started process that has ended, so that none lingers as a
+// zombie; cheap when there is none.
+void platform_reap_started_processes();
 void platform_sleep_ms(uint32_t milliseconds);

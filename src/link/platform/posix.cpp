@@ -2,7 +2,7 @@
 // the XDG data folder, /proc for the parent process, posix_spawn to start.
 #include "link/platform/platform.h"
 #include "link/platform/posix_socket.h"
-#include "link/text.h"
+#include "wire/text.h"
 
 #include <openssl/evp.h>
 
@@ -482,27 +482,70 @@ bool platform_process_image(uint32_t process_id, char16_t* out, size_t units) {
     return widen_whole(image, out, units);
 }
 
-bool platform_start_process(const char16_t* path, bool portable, uint32_t* error) {
-    NarrowPath program(path);
-    struct stat info;
-    if (stat(program.text, &info) != 0) {
-        *error = (uint32_t)errno;
-        return false;
+// Every descriptor above standard error is closed in the child, so that the
+// long-lived terminal holds nothing of this process (pipes this process
+// inherited itself included).
+static void close_all_but_standard(posix_spawn_file_actions_t* actions, short* flags) {
+#if defined(__APPLE__)
+    (void)actions;
+    *flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
+#elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    (void)flags;
+    posix_spawn_file_actions_addclosefrom_np(actions, 3);
+#else
+    (void)flags;
+    long limit = std::min(sysconf(_SC_OPEN_MAX), 65536L);
+    for (int fd = 3; fd < limit; fd++) {
+        int fd_flags = fcntl(fd, F_GETFD);
+        if (fd_flags >= 0 && (fd_flags & FD_CLOEXEC) == 0) {
+            posix_spawn_file_actions_addclose(actions, fd);
+        }
     }
-    if (!S_ISREG(info.st_mode) || access(program.text, X_OK) != 0) {
-        *error = EACCES;
-        return false;
-    }
+#endif
+}
 
-    // The terminal is started by a short-lived shell in a new session: the
-    // shell exits at once and is reaped here, the terminal is adopted by init,
-    // so it outlives this process and never lingers as a zombie of ours.
-    char shell[] = "/bin/sh";
-    char dash_c[] = "-c";
-    char script[] = "\"$0\" \"$@\" &";
+// Started terminals stay children of this process while it lives: each one
+// that ends is reaped by a non-blocking wait on the next link call. A
+// terminal started beyond this many running ones is not tracked.
+constexpr size_t kMaxStarted = 64;
+static pid_t g_started[kMaxStarted];
+static size_t g_started_count = 0;
+
+// True when the child has ended: reaped now, or already reaped elsewhere.
+static bool reap_if_ended(pid_t child) {
+    int status = 0;
+    pid_t result;
+    do {
+        result = waitpid(child, &status, WNOHANG);
+    } while (result < 0 && errno == EINTR);
+    return result != 0;
+}
+
+void platform_reap_started_processes() {
+    size_t kept = 0;
+    for (size_t i = 0; i < g_started_count; i++) {
+        if (!reap_if_ended(g_started[i])) {
+            g_started[kept++] = g_started[i];
+        }
+    }
+    g_started_count = kept;
+}
+
+bool platform_started_process_ended(uint32_t process_id) {
+    platform_reap_started_processes();
+    for (size_t i = 0; i < g_started_count; i++) {
+        if (g_started[i] == (pid_t)process_id) {
+            return false;
+        }
+    }
+    return reap_if_ended((pid_t)process_id);
+}
+
+bool platform_start_process(const char16_t* path, bool portable, uint32_t* process_id,
+                            uint32_t* error) {
+    NarrowPath program(path);
     char portable_switch[] = "/portable";
-    char* argv[] = {shell,  dash_c, script, program.text, portable ? portable_switch : nullptr,
-                    nullptr};
+    char* argv[] = {program.text, portable ? portable_switch : nullptr, nullptr};
 
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_t actions;
@@ -511,26 +554,33 @@ bool platform_start_process(const char16_t* path, bool portable, uint32_t* error
     sigset_t signals;
     sigemptyset(&signals);
     posix_spawnattr_setsigmask(&attributes, &signals);
-    sigaddset(&signals, SIGPIPE);
-    sigaddset(&signals, SIGXFSZ);
+    // Whatever this process ignores (Python ignores SIGPIPE and SIGXFSZ) is
+    // reset, so that the terminal starts with the default of every signal.
+    sigfillset(&signals);
     posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
     for (int fd = 0; fd <= 2; fd++) {
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
                                          0);
     }
-    pid_t shell_id = 0;
-    int result = posix_spawn(&shell_id, shell, &actions, &attributes, argv, environ);
+    close_all_but_standard(&actions, &flags);
+    posix_spawnattr_setflags(&attributes, flags);
+    // posix_spawn, not posix_spawnp: the path is never looked up on PATH, and
+    // a file that cannot be executed (missing, not executable, no "#!" line,
+    // missing interpreter) is an error here, never run as a shell script.
+    pid_t child = 0;
+    int result = posix_spawn(&child, program.text, &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {
         *error = (uint32_t)result;
         return false;
     }
-    int status = 0;
-    while (waitpid(shell_id, &status, 0) < 0 && errno == EINTR) {
+    platform_reap_started_processes();
+    if (g_started_count < kMaxStarted) {
+        g_started[g_started_count++] = child;
     }
+    *process_id = (uint32_t)child;
     *error = 0;
     return true;
 }

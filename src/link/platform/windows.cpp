@@ -9,7 +9,7 @@
 #include <tlhelp32.h>
 #include <wincrypt.h>
 
-#include "link/text.h"
+#include "wire/text.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 text is UTF-16");
 
@@ -253,7 +253,8 @@ bool platform_process_image(uint32_t process_id, char16_t* out, size_t units) {
     return ok && size > 0;
 }
 
-bool platform_start_process(const char16_t* path, bool portable, uint32_t* error) {
+bool platform_start_process(const char16_t* path, bool portable, uint32_t* process_id,
+                            uint32_t* error) {
     // "\"<path>\" /portable", cut to fit and always terminated.
     char16_t command[259];
     text_copy(command, 259, u"\"");
@@ -278,9 +279,18 @@ bool platform_start_process(const char16_t* path, bool portable, uint32_t* error
     // The terminal is never waited for or watched: it outlives the link.
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    *process_id = process.dwProcessId;
     *error = 0;
     return true;
 }
+
+// Without its handle the process cannot be watched, and Windows leaves no
+// zombie to reap.
+bool platform_started_process_ended(uint32_t) {
+    return false;
+}
+
+void platform_reap_started_processes() {}
 
 void platform_sleep_ms(uint32_t milliseconds) {
     Sleep(milliseconds);
