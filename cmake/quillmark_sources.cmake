@@ -24,15 +24,20 @@ set(QUILLMARK_MODULE_SOURCES
     ${QUILLMARK_SRC}/api/ticks.cpp
     ${QUILLMARK_SRC}/api/trade_request.cpp)
 
-# NumPy's headers, from the Python found, for `target`: built against the
-# NumPy 2 headers but importable by every NumPy from 1.16 on.
+# NumPy's headers for `target`, from the folder given as the second argument
+# or else from the Python found: built against the NumPy 2 headers but
+# importable by every NumPy from 1.16 on.
 function(quillmark_use_numpy target)
-    execute_process(
-        COMMAND "${Python_EXECUTABLE}" -c "import numpy; print(numpy.get_include())"
-        OUTPUT_VARIABLE numpy_include OUTPUT_STRIP_TRAILING_WHITESPACE
-        RESULT_VARIABLE numpy_found)
-    if(NOT numpy_found EQUAL 0)
-        message(FATAL_ERROR "NumPy headers are needed to build ${target}")
+    if(ARGC GREATER 1)
+        set(numpy_include ${ARGV1})
+    else()
+        execute_process(
+            COMMAND "${Python_EXECUTABLE}" -c "import numpy; print(numpy.get_include())"
+            OUTPUT_VARIABLE numpy_include OUTPUT_STRIP_TRAILING_WHITESPACE
+            RESULT_VARIABLE numpy_found)
+        if(NOT numpy_found EQUAL 0)
+            message(FATAL_ERROR "NumPy headers are needed to build ${target}")
+        endif()
     endif()
     target_include_directories(${target} PRIVATE ${numpy_include})
     target_compile_definitions(${target} PRIVATE

@@ -10,7 +10,7 @@ import pytest
 
 import quillmark
 from fake_peer import FakePeer
-from terminal_tools import TerminalHome, make_home
+from terminal_tools import TerminalHome, make_home, use_data_home
 
 
 @pytest.fixture
@@ -30,7 +30,7 @@ def home(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[TerminalHo
     terminal = make_home(tmp_path)
     # The module starts terminals with the caller's environment and discovers
     # them under the caller's data home.
-    monkeypatch.setenv("XDG_DATA_HOME", str(terminal.data_home))
+    use_data_home(monkeypatch, str(terminal.data_home))
     try:
         yield terminal
     finally:

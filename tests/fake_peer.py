@@ -15,6 +15,7 @@ from __future__ import annotations
 import collections
 import json
 import os
+import shutil
 import socket
 import struct
 import subprocess
@@ -22,16 +23,23 @@ import sys
 import threading
 import time
 from pathlib import Path
-from typing import Any, Deque, Dict, List, Optional
+from typing import Any, Deque, Dict, List, Optional, Tuple
 
-import wire
+# Run as a program by an interpreter that adds no script folder to its path
+# (an embeddable Windows CPython), the helpers beside this file are still found.
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wire  # noqa: E402
 
 # How long the peer waits for a reply to be queued before it gives up on the
 # request and drops the connection (so a forgotten reply fails, not hangs).
 REPLY_WAIT_SECONDS = 5.0
 
 
-def write_unrunnable(folder: Path, name: str = "terminal64") -> Path:
+# The terminal program's file name on this platform.
+TERMINAL_NAME = "terminal64.exe" if sys.platform == "win32" else "terminal64"
+
+
+def write_unrunnable(folder: Path, name: str = TERMINAL_NAME) -> Path:
     """A file where the terminal program would be that cannot run: should the
     peer in front of it be gone, a launch fails at once."""
     folder.mkdir(parents=True, exist_ok=True)
@@ -86,7 +94,7 @@ class PeerProcess:
 class FakePeer(PeerProcess):
     """Test-side handle of a peer process listening for the terminal at `path`."""
 
-    def __init__(self, folder: Path, name: str = "terminal64", keep_existing: bool = False) -> None:
+    def __init__(self, folder: Path, name: str = TERMINAL_NAME, keep_existing: bool = False) -> None:
         executable = folder / name if keep_existing else write_unrunnable(folder, name)
         self.path = str(executable)
         self.socket_path = wire.socket_path(self.path)
@@ -141,8 +149,13 @@ def _receive_exact(connection: socket.socket, size: int) -> Optional[bytes]:
     return data
 
 
-def listen_at(path: str) -> socket.socket:
-    """A listening socket at `path`, in a folder private to this user."""
+def listen_at(path: str) -> Any:
+    """A listening socket at `path`, in a folder private to this user; on
+    Windows a server of the named pipe `path`."""
+    if sys.platform == "win32":
+        from windows_tools import PipeListener
+
+        return PipeListener(path)
     folder = os.path.dirname(path)
     os.makedirs(folder, mode=0o700, exist_ok=True)
     if os.path.exists(path):
@@ -246,7 +259,7 @@ def peer_main(path: str) -> None:
                 script.condition.notify_all()
         print(answer, flush=True)
     listener.close()
-    if os.path.exists(path):
+    if sys.platform != "win32" and os.path.exists(path):
         os.unlink(path)
     print("ok", flush=True)
 
@@ -258,6 +271,8 @@ def write_stand_in(folder: Path) -> str:
     """Writes a stand-in terminal executable into `folder`: it records how it
     was started, then answers as a ready terminal (see launched_main)."""
     folder.mkdir(parents=True, exist_ok=True)
+    if sys.platform == "win32":
+        return _write_windows_stand_in(folder)
     program = folder / "terminal64"
     program.write_text(
         f"#!{sys.executable}\n"
@@ -270,24 +285,58 @@ def write_stand_in(folder: Path) -> str:
     return str(program)
 
 
+def _write_windows_stand_in(folder: Path) -> str:
+    """A Windows program is an executable file: the stand-in is a copy of a
+    small program (tests/windows/stand_in.cpp) that runs this file with the
+    Python named beside it, telling it its own path and command line."""
+    program = os.environ.get("QUILLMARK_STAND_IN")
+    if not program:
+        import pytest
+
+        pytest.skip("QUILLMARK_STAND_IN names no stand-in terminal program")
+    target = folder / "terminal64.exe"
+    shutil.copy(program, target)
+    (folder / "stand_in.txt").write_text(
+        f"{sys.executable}\n{os.path.abspath(__file__)}\n", encoding="utf-8")
+    return str(target)
+
+
+def _started_as() -> Tuple[str, Dict[str, Any]]:
+    """This program's path, and how it was started."""
+    if sys.platform != "win32":
+        return sys.argv[0], {
+            "argv": sys.argv,
+            "pid": os.getpid(),
+            "ppid": os.getppid(),
+            "sid": os.getsid(0),
+            "fds": [os.readlink(f"/proc/self/fd/{fd}") for fd in range(3)],
+            "signals": {
+                key: int(value, 16)
+                for key, value in (
+                    line.split(":\t") for line in Path("/proc/self/status").read_text().splitlines()
+                )
+                if key in ("SigBlk", "SigIgn")
+            },
+        }
+    import ctypes
+
+    # The stand-in passes on its own path and command line.
+    me = os.environ["QUILLMARK_STAND_IN_PATH"]
+    line = os.environ["QUILLMARK_STAND_IN_COMMAND_LINE"]
+    split = ctypes.windll.shell32.CommandLineToArgvW
+    split.restype = ctypes.POINTER(ctypes.c_wchar_p)
+    count = ctypes.c_int()
+    words = split(ctypes.c_wchar_p(line), ctypes.byref(count))
+    argv = [words[i] for i in range(count.value)]
+    ctypes.windll.kernel32.LocalFree(words)
+    return me, {"argv": argv, "command_line": line,
+                "std_handles": os.environ["QUILLMARK_STAND_IN_HANDLES"]}
+
+
 def launched_main(build: int = 4000, idle_seconds: float = 20.0) -> None:
     """Records how this program was started in "launched.json" beside it,
     then answers one connection as a ready terminal of `build`."""
-    me = sys.argv[0]
-    record = {
-        "argv": sys.argv,
-        "pid": os.getpid(),
-        "ppid": os.getppid(),
-        "sid": os.getsid(0),
-        "fds": [os.readlink(f"/proc/self/fd/{fd}") for fd in range(3)],
-        "signals": {
-            key: int(value, 16)
-            for key, value in (
-                line.split(":\t") for line in Path("/proc/self/status").read_text().splitlines()
-            )
-            if key in ("SigBlk", "SigIgn")
-        },
-    }
+    me, record = _started_as()
     Path(me).with_name("launched.json").write_text(json.dumps(record))
     path = wire.socket_path(me)
     listener = listen_at(path)
@@ -300,11 +349,11 @@ def launched_main(build: int = 4000, idle_seconds: float = 20.0) -> None:
         with connection:
             answer_as_terminal(connection, build)
     listener.close()
-    if os.path.exists(path):
+    if sys.platform != "win32" and os.path.exists(path):
         os.unlink(path)
 
 
-def answer_as_terminal(connection: socket.socket, build: int) -> None:
+def answer_as_terminal(connection: Any, build: int) -> None:
     connection.settimeout(20.0)
     while True:
         try:
@@ -324,4 +373,7 @@ def answer_as_terminal(connection: socket.socket, build: int) -> None:
 
 
 if __name__ == "__main__":
-    peer_main(sys.argv[1])
+    if sys.argv[1:] == ["--launched"]:
+        launched_main()
+    else:
+        peer_main(sys.argv[1])

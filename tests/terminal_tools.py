@@ -2,8 +2,8 @@
 
 Each test gets its own installation (a copy of the installed ``terminal64``
 in a temporary folder, so its pipe name is its own) and its own per-user data
-home (``XDG_DATA_HOME``), so tests never touch the user's data and never meet
-each other's terminals.
+home (``XDG_DATA_HOME``, on Windows ``%APPDATA%``), so tests never touch the
+user's data and never meet each other's terminals.
 
 Test-only price control: a terminal started with ``--test-controls`` accepts
 command 60001 with the payload ``counted string symbol, f64 bid, f64 ask``
@@ -25,16 +25,29 @@ import shutil
 import socket
 import struct
 import subprocess
+import sys
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Iterator, List, Optional, Tuple
+from typing import Any, Iterator, List, Optional, Tuple
 
 import pytest
 
 import quillmark
 import wire
-from quillmark.terminal import stop_terminal, terminal_pids
+
+if sys.platform == "win32":
+    import windows_tools
+    from windows_tools import stop_terminal, terminal_pids
+else:
+    from quillmark.terminal import stop_terminal, terminal_pids
+
+# How long a raw client waits for the terminal: a hang shows as a timeout.
+# Wine's pipes, on a machine that others share, answer far more slowly.
+CLIENT_TIMEOUT = 30.0 if sys.platform == "win32" else 10.0
+
+# Where the per-user data folders of terminals live.
+DATA_HOME = "APPDATA" if sys.platform == "win32" else "XDG_DATA_HOME"
 
 CMD_TEST_SET_PRICE = 60001
 CMD_TEST_ROLLOVER = 60002
@@ -55,7 +68,7 @@ class TerminalHome:
 
     def env(self) -> dict:
         env = dict(os.environ)
-        env["XDG_DATA_HOME"] = str(self.data_home)
+        env[DATA_HOME] = str(self.data_home)
         return env
 
     def start(self, *options: str, portable: bool = False, wait: bool = True) -> subprocess.Popen:
@@ -88,10 +101,22 @@ class TerminalHome:
                 process.stderr.close()
 
 
+def use_data_home(monkeypatch: pytest.MonkeyPatch, folder: str) -> None:
+    """Makes `folder` the data home of the module and of the terminals that
+    this process starts. On Windows they find it as the roaming folder only
+    where that follows %APPDATA% (as the test setup of tests/windows has it);
+    elsewhere the tests that need it are skipped, as they would otherwise
+    use the user's own folder."""
+    monkeypatch.setenv(DATA_HOME, folder)
+    os.makedirs(folder, exist_ok=True)
+    if sys.platform == "win32" and windows_tools.roaming_folder() != folder:
+        pytest.skip("the roaming folder does not follow %APPDATA% here")
+
+
 def make_home(tmp_path: Path) -> TerminalHome:
     install = tmp_path / "Quillmark Terminal"
     install.mkdir()
-    exe = install / "terminal64"
+    exe = install / os.path.basename(quillmark.terminal_path())
     shutil.copy2(quillmark.terminal_path(), exe)
     data_home = tmp_path / "data"
     data_home.mkdir()
@@ -104,7 +129,7 @@ def connected_terminal(tmp_path: Path, *options: str) -> Iterator[TerminalHome]:
     home = make_home(tmp_path)
     with pytest.MonkeyPatch.context() as patch:
         # The module discovers terminals under the caller's data home.
-        patch.setenv("XDG_DATA_HOME", str(home.data_home))
+        use_data_home(patch, str(home.data_home))
         home.start(*options)
         assert quillmark.initialize(path=home.exe), quillmark.last_error()
         try:
@@ -118,7 +143,10 @@ def wait_for_socket(path: str, process: Optional[subprocess.Popen] = None,
                     timeout: float = 10.0) -> None:
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        if os.path.exists(path):
+        if sys.platform == "win32":
+            if windows_tools.pipe_exists(path):
+                return
+        elif os.path.exists(path):
             try:
                 with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
                     probe.connect(path)
@@ -132,13 +160,21 @@ def wait_for_socket(path: str, process: Optional[subprocess.Popen] = None,
     raise TimeoutError(f"no terminal socket at {path}")
 
 
+def connect_to(path: str) -> Any:
+    """A client connection to the terminal's socket, or on Windows its pipe."""
+    if sys.platform == "win32":
+        return windows_tools.connect(path)
+    connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    connection.connect(path)
+    return connection
+
+
 class RawClient:
     """Speaks the wire protocol directly over the terminal's socket."""
 
     def __init__(self, path: str) -> None:
-        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        self.sock.settimeout(10)
-        self.sock.connect(path)
+        self.sock = connect_to(path)
+        self.sock.settimeout(CLIENT_TIMEOUT)
 
     @classmethod
     def over(cls, sock: socket.socket) -> "RawClient":

@@ -14,7 +14,8 @@ from typing import Iterator, Optional
 import pytest
 
 import quillmark
-from fake_peer import FakePeer, write_stand_in
+from fake_peer import TERMINAL_NAME, FakePeer, write_stand_in
+from terminal_tools import use_data_home
 from wire import u32
 
 NOT_FOUND = (-10003, "IPC initialize failed, Quillmark x64 not found")
@@ -23,7 +24,7 @@ NOT_FOUND = (-10003, "IPC initialize failed, Quillmark x64 not found")
 @pytest.fixture
 def data_home(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[Path]:
     """The terminals' data folder, under a private XDG_DATA_HOME."""
-    monkeypatch.setenv("XDG_DATA_HOME", str(tmp_path / "data"))
+    use_data_home(monkeypatch, str(tmp_path / "data"))
     base = tmp_path / "data" / "Brevonix" / "Terminal"
     base.mkdir(parents=True)
     yield base
@@ -66,7 +67,7 @@ def unusable_install(root: Path, name: str) -> Path:
     """An installation whose terminal cannot start: choosing it fails."""
     install = root / name
     install.mkdir(parents=True)
-    (install / "terminal64").write_text("")
+    (install / TERMINAL_NAME).write_text("")
     return install
 
 
@@ -168,6 +169,7 @@ def test_nothing_found(data_home: Path, tmp_path: Path, setup: str) -> None:
     assert quillmark.last_error() == NOT_FOUND
 
 
+@pytest.mark.skipif(sys.platform == "win32", reason="XDG_DATA_HOME is POSIX")
 def test_relative_data_home_falls_back_to_home(
     tmp_path: Path, monkeypatch: pytest.MonkeyPatch
 ) -> None:

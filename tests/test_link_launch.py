@@ -28,6 +28,8 @@ def spelling(peer: FakePeer, tmp_path: Path, how: str) -> str:
         return os.path.relpath(peer.path)
     link = tmp_path / "linked64"
     link.symlink_to(peer.path)
+    if os.path.realpath(link) != os.path.realpath(peer.path):
+        pytest.skip("final paths do not resolve symbolic links here (Wine)")
     return str(link)
 
 
@@ -180,20 +182,21 @@ def test_bare_name_is_never_looked_up_on_path(
     if in_current_folder:
         write_stand_in(current)
     monkeypatch.chdir(current)
+    name = impostor.name  # with its .exe on Windows, where nothing adds one
 
     started = time.monotonic()
     try:
-        result = quillmark.initialize(path="terminal64")
+        result = quillmark.initialize(path=name)
         error = quillmark.last_error()
     finally:
         quillmark.shutdown()
     if in_current_folder:
         assert result is True, error
         launched = json.loads((current / "launched.json").read_text())
-        assert launched["argv"] == ["terminal64"]
+        assert launched["argv"] == [name]
     else:
         assert result is False
-        assert error == (-10003, "IPC initialize failed, Process create failed 'terminal64'")
+        assert error == (-10003, f"IPC initialize failed, Process create failed '{name}'")
         assert time.monotonic() - started < 5
     assert not (impostor.parent / "launched.json").exists()
 

@@ -8,12 +8,17 @@ real folder of the user running the tests is never disturbed."""
 from __future__ import annotations
 
 import os
-import pwd
+import sys
+
+import pytest
+
+if sys.platform == "win32":
+    pytest.skip("socket folders and user ids are POSIX", allow_module_level=True)
+
+import pwd  # noqa: E402
 import shutil
 from pathlib import Path
 from typing import Iterator
-
-import pytest
 
 import quillmark
 from fake_peer import listen_at

@@ -66,6 +66,7 @@ def test_portable_start_keeps_data_in_installation(home: TerminalHome) -> None:
     assert quillmark.terminal_info().data_path == str(home.install)
 
 
+@pytest.mark.skipif(sys.platform == "win32", reason="stops the terminal with a POSIX signal")
 @pytest.mark.parametrize("stop", [signal.SIGTERM, signal.SIGINT])
 def test_second_start_exits_quietly_and_signal_removes_socket(home: TerminalHome,
                                                               stop: int) -> None:
@@ -241,6 +242,7 @@ def cpu_seconds(pid: int) -> float:
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+@pytest.mark.skipif(sys.platform == "win32", reason="limits descriptors with rlimit, reads /proc")
 def test_running_out_of_descriptors_turns_clients_away_without_spinning(
         home: TerminalHome) -> None:
     import resource

@@ -6,6 +6,7 @@ from __future__ import annotations
 import hashlib
 import os
 import struct
+import sys
 
 
 def u8(value: int) -> bytes:
@@ -56,9 +57,20 @@ def reply(command: int, status: int, payload: bytes = b"") -> bytes:
     return u32(8 + len(payload)) + u32(command) + i32(status) + payload
 
 
+def canonical_path(executable: str) -> str:
+    """The path as the link names it before hashing: on Windows the final
+    path of an existing file (with its "\\\\?\\" prefix) or else the path as
+    given; elsewhere the real path."""
+    if sys.platform != "win32":
+        return os.path.realpath(executable)
+    if not os.path.exists(executable):
+        return executable
+    return "\\\\?\\" + os.path.realpath(executable)
+
+
 def path_digest(executable: str) -> str:
-    """Upper-case hex SHA-256 of the lower-cased real path in UTF-16LE."""
-    canonical = os.path.realpath(executable).lower()
+    """Upper-case hex SHA-256 of the lower-cased canonical path in UTF-16LE."""
+    canonical = canonical_path(executable).lower()
     return hashlib.sha256(canonical.encode("utf-16-le")).hexdigest().upper()
 
 
@@ -67,5 +79,7 @@ def socket_folder() -> str:
 
 
 def socket_path(executable: str) -> str:
-    """Where the terminal at `executable` listens."""
+    """Where the terminal at `executable` listens: a named pipe on Windows."""
+    if sys.platform == "win32":
+        return f"\\\\.\\pipe\\ZRV.Terminal.{path_digest(executable)}"
     return f"{socket_folder()}/ZRV.Terminal.{path_digest(executable)}"

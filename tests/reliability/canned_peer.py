@@ -99,7 +99,8 @@ def peer_main(path: str, table: str) -> None:
                     pass
     finally:
         listener.close()
-        os.unlink(path)
+        if sys.platform != "win32":
+            os.unlink(path)
 
 
 if __name__ == "__main__":

@@ -15,8 +15,13 @@ import sys
 from pathlib import Path
 from typing import Any, Dict, List
 
+import pytest
+
 from conftest import SANITIZED
 from terminal_tools import TerminalHome
+
+pytestmark = pytest.mark.skipif(
+    sys.platform == "win32", reason="the driver cuts a socket relay and kills with fork and SIGKILL")
 
 DRIVER = Path(__file__).with_name("fault_driver.py")
 CUT_RUNS = int(os.environ.get("QUILLMARK_FAULT_RUNS", "50" if SANITIZED else "240"))

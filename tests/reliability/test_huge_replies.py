@@ -6,7 +6,7 @@ allocation that cannot be had fails the call like a short reply."""
 from __future__ import annotations
 
 import os
-import resource
+import sys
 import tracemalloc
 from typing import Any, Callable, Tuple
 
@@ -102,6 +102,7 @@ def test_huge_announced_length_then_silence_fails_cleanly(
 
 
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer's shadow memory does not fit an address limit")
+@pytest.mark.skipif(sys.platform == "win32", reason="limits the address space with fork and rlimit")
 @pytest.mark.parametrize("call, command, size, head", ARRAY_CALLS[4:])
 def test_allocation_that_cannot_be_had_fails_the_call(
     fake_terminal: FakePeer, call: Callable[[], Any], command: int, size: int, head: bytes
@@ -111,6 +112,8 @@ def test_allocation_that_cannot_be_had_fails_the_call(
     fake_terminal.reply_then_close(
         raw_reply(command, 0xFFFFFFFF, head + wire.u32(count) + b"\x01" * size)
     )
+    import resource
+
     read_end, write_end = os.pipe()
     child = os.fork()
     if child == 0:

@@ -20,7 +20,7 @@ import quillmark
 import wire
 from canned_peer import CannedPeer
 from conftest import SANITIZED
-from process_memory import process_memory_bytes
+from process_memory import process_memory_bytes, resident_bytes as rss_bytes
 from terminal_tools import RawClient, TerminalHome
 from trade_records import DEAL_SIZE, ORDER_SIZE, POSITION_SIZE
 from wire import text
@@ -188,11 +188,6 @@ FAMILIES: Dict[str, Tuple[List[Call], Dict[int, List[bytes]]]] = {
 }
 
 
-def rss_bytes() -> int:
-    with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-
 def shared_objects() -> List[Any]:
     """Objects every call may touch and must give back as it found them."""
     types = [getattr(quillmark, name) for name in (
@@ -303,6 +298,7 @@ MIXED_REQUESTS = [
 
 
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer's quarantine keeps freed memory on purpose")
+@pytest.mark.skipif(sys.platform == "win32", reason="reads the terminal's memory from /proc")
 def test_terminal_memory_is_stable_over_a_long_session(terminal: TerminalHome) -> None:
     (pid,) = terminal.running_pids()
     rounds = CALLS // len(MIXED_REQUESTS)

@@ -5,15 +5,15 @@ reply, and no other client may notice."""
 
 from __future__ import annotations
 
-import socket
 import struct
+import sys
 from pathlib import Path
 from typing import List
 
 import pytest
 
 from conftest import FUZZ, corpus_requests, split_frames
-from terminal_tools import RawClient, TerminalHome
+from terminal_tools import RawClient, TerminalHome, connect_to
 
 # Requests longer than this make the terminal drop their client.
 MAX_REQUEST = 64 * 1024
@@ -89,12 +89,16 @@ def test_largest_request_is_refused_and_longer_drops_only_its_client(
         assert_served(other)
 
 
+# The Windows terminal serves at most 62 clients at once (one wait covers 64
+# handles): there the idle ones fill all but two of its places.
+IDLE_CLIENTS = 60 if sys.platform == "win32" else 200
+
+
 def test_many_idle_and_dribbling_clients_do_not_hold_up_others(terminal: TerminalHome) -> None:
     idle = []
     try:
-        for _ in range(200):
-            sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-            sock.connect(terminal.socket_path)
+        for _ in range(IDLE_CLIENTS):
+            sock = connect_to(terminal.socket_path)
             sock.sendall(b"\x10\x00")  # half a length, never finished
             idle.append(sock)
         with RawClient(terminal.socket_path) as dribbler, RawClient(

@@ -254,6 +254,70 @@ static void check_second_client(const Options& options) {
           "then every call reports no link");
 }
 
+// Clients that open the pipe all at once, each as soon as an instance is
+// free: some then connect to an instance the terminal has made but not yet
+// listens on, and each of them must be served like any other.
+struct BurstClient {
+    const char16_t* pipe_name;
+    int served = 0;
+};
+
+constexpr int kBurstClients = 8;
+constexpr int kBurstRounds = 10;
+
+static DWORD WINAPI burst_client(void* context) {
+    BurstClient& burst = *(BurstClient*)context;
+    for (int round = 0; round < kBurstRounds; round++) {
+        PlatformHandle pipe = kInvalidHandle;
+        uint32_t error = 0;
+        char refusal[256];
+        DWORD started = GetTickCount();
+        while (pipe == kInvalidHandle && GetTickCount() - started < 10000) {
+            pipe = platform_pipe_open(burst.pipe_name, &error, refusal, sizeof(refusal));
+            if (pipe == kInvalidHandle && error == kErrorPipeBusy) {
+                platform_pipe_wait(burst.pipe_name);
+            }
+        }
+        bool answered = pipe != kInvalidHandle && write_raw(pipe, handshake_request()) &&
+                        read_raw_reply(pipe, kCmdHandshake);
+        if (pipe != kInvalidHandle) {
+            platform_pipe_close(pipe);
+        }
+        if (!answered) {
+            return 1;
+        }
+        burst.served++;
+    }
+    return 0;
+}
+
+static void check_client_burst(const Options& options) {
+    uint8_t digest[kPathDigestBytes];
+    char16_t name[kPipeNameUnits];
+    pipe_name_for_path(options.terminal.c_str(), digest, name);
+    BurstClient bursts[kBurstClients];
+    HANDLE threads[kBurstClients];
+    for (int i = 0; i < kBurstClients; i++) {
+        bursts[i].pipe_name = name;
+        threads[i] = CreateThread(nullptr, 0, burst_client, &bursts[i], 0, nullptr);
+    }
+    // A terminal that loses a client leaves it waiting for ever.
+    DWORD waited = WaitForMultipleObjects(kBurstClients, threads, TRUE, 60000);
+    int served = 0;
+    for (int i = 0; i < kBurstClients; i++) {
+        served += bursts[i].served;
+    }
+    check(waited != WAIT_TIMEOUT && served == kBurstClients * kBurstRounds,
+          "%d clients opening at once are all served (%d of %d handshakes)", kBurstClients, served,
+          kBurstClients * kBurstRounds);
+    if (waited == WAIT_TIMEOUT) {
+        return;  // the threads stay blocked; the process ends with them
+    }
+    for (HANDLE thread : threads) {
+        CloseHandle(thread);
+    }
+}
+
 // Ends the terminal at the other end of the process's link; the next call
 // must find the pipe broken and drop the link.
 static void check_terminal_gone(const char* which) {
@@ -497,6 +561,7 @@ int wmain(int argc, wchar_t** argv) {
     check_start(options.terminal, false);
     check_large_replies();
     check_second_client(options);
+    check_client_burst(options);
     check_discovery(options);
     check_terminal_gone("A");
     check_start(options.portable, true);

@@ -9,16 +9,23 @@
 #include "terminal/app/start.h"
 #include "wire/text.h"
 
+// The folders that the terminal reports (its data and common folders) are
+// spelled the platform's way.
+#if defined(_WIN32)
+static const char kSeparator[] = "\\";
+#else
+static const char kSeparator[] = "/";
+#endif
+
+// Every ancestor first. One that cannot be made (a drive, a folder of another
+// user) matters only when the folder itself then cannot be made.
 static bool make_folders(const std::string& path) {
-    for (size_t at = 1; at <= path.size(); at++) {
-        if (at == path.size() || path[at] == '/') {
-            std::string part = path.substr(0, at);
-            if (!make_folder(part)) {
-                return false;
-            }
+    for (size_t at = 1; at < path.size(); at++) {
+        if (path[at] == '/' || path[at] == kSeparator[0]) {
+            make_folder(path.substr(0, at));
         }
     }
-    return true;
+    return make_folder(path);
 }
 
 static bool write_file(const std::string& path, const void* data, size_t size) {
@@ -55,9 +62,9 @@ bool data_folder_prepare(TerminalConfig* config, const uint8_t digest[32], std::
     for (int i = 0; i < 16; i++) {
         std::snprintf(id + 2 * i, 3, "%02X", digest[i]);
     }
-    std::string terminals = std::string(user) + "/Brevonix/Terminal";
-    std::string marker = terminals + "/" + id;
-    config->common_folder = terminals + "/Common";
+    std::string terminals = std::string(user) + kSeparator + "Brevonix" + kSeparator + "Terminal";
+    std::string marker = terminals + kSeparator + id;
+    config->common_folder = terminals + kSeparator + "Common";
     config->data_folder = config->portable ? config->install_folder : marker;
     std::string portable_txt = marker + "/portable.txt";
     bool ok = make_folders(marker) && make_folders(config->common_folder) &&

@@ -33,6 +33,10 @@ struct Listener {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     OVERLAPPED io = {};
     bool first = true;
+    // A client that came between CreateNamedPipe and ConnectNamedPipe: the
+    // connect then fails with ERROR_PIPE_CONNECTED and leaves the OVERLAPPED
+    // as it was, still pending, so it must not be asked.
+    bool connected = false;
 };
 
 static HANDLE g_stop = nullptr;
@@ -61,13 +65,11 @@ static bool listen_next(Listener& listener, std::string* error) {
     }
     listener.first = false;
     ResetEvent(listener.io.hEvent);
-    if (ConnectNamedPipe(listener.pipe, &listener.io)) {
-        SetEvent(listener.io.hEvent);
-        return true;
-    }
+    BOOL connected_now = ConnectNamedPipe(listener.pipe, &listener.io);
     DWORD code = GetLastError();
-    if (code == ERROR_PIPE_CONNECTED) {
-        SetEvent(listener.io.hEvent);  // a client came between create and connect
+    listener.connected = connected_now || code == ERROR_PIPE_CONNECTED;
+    if (listener.connected) {
+        SetEvent(listener.io.hEvent);
         return true;
     }
     if (code == ERROR_IO_PENDING) {
@@ -139,8 +141,9 @@ static void drop_client(PipeClient& client) {
 // The listening instance has a client: it becomes that client's own pipe.
 static bool accept_client(Listener& listener, std::list<PipeClient>* clients, int id) {
     DWORD ignored = 0;
-    bool connected = GetOverlappedResult(listener.pipe, &listener.io, &ignored, FALSE) ||
-                     GetLastError() == ERROR_PIPE_CONNECTED;
+    bool connected =
+        listener.connected || GetOverlappedResult(listener.pipe, &listener.io, &ignored, FALSE);
+    listener.connected = false;
     if (!connected) {
         if (GetLastError() == ERROR_IO_INCOMPLETE) {
             return false;
