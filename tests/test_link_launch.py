@@ -6,6 +6,7 @@ import json
 import os
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import time
@@ -122,6 +123,24 @@ def test_terminal_is_started_detached(
     assert process_state(started["pid"]) == ""
 
 
+def loaded_size(image: bytes) -> int:
+    """How much of an executable the system maps: the end of its last ELF load
+    segment. Debug information after it (a sanitizer build carries a lot)
+    would let half of the file still run."""
+    if image[:5] != b"\x7fELF\x02":
+        return len(image)
+    phoff, = struct.unpack_from("<Q", image, 0x20)
+    entry_size, count = struct.unpack_from("<HH", image, 0x36)
+    end = 0
+    for index in range(count):
+        kind, = struct.unpack_from("<I", image, phoff + index * entry_size)
+        offset, = struct.unpack_from("<Q", image, phoff + index * entry_size + 8)
+        file_size, = struct.unpack_from("<Q", image, phoff + index * entry_size + 32)
+        if kind == 1:  # PT_LOAD
+            end = max(end, offset + file_size)
+    return end or len(image)
+
+
 def write_unstartable(program: Path, kind: str) -> None:
     """A file at `program` that cannot become a running terminal. Each one
     that could be run by a shell would leave "ran" beside it."""
@@ -140,7 +159,7 @@ def write_unstartable(program: Path, kind: str) -> None:
         # The head of a real executable: a header alone is refused by the
         # system; more of it starts, then crashes before it can listen.
         image = Path(quillmark.terminal_path()).read_bytes()
-        program.write_bytes(image[:64] if kind == "truncated-header" else image[: len(image) // 2])
+        program.write_bytes(image[:64] if kind == "truncated-header" else image[: loaded_size(image) // 2])
     program.chmod(0o755)
 
 
