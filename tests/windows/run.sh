@@ -142,18 +142,25 @@ fetch_downloads() {
         fi
         check_digest "$cache/$name" "$digest"
     done
-    local spec version file
+    local spec version file platforms
     for entry in "${wheels[@]}"; do
         read -r spec digest <<<"$entry"
+        # An interpreter after "@" marks a Windows build; the rest are pure
+        # Python, asked for as such so that pip never picks a compiled build
+        # (tomli has both) whose digest is not the pinned one.
         version=${spec#*@}
-        [ "$version" = "$spec" ] && version=3.11
+        platforms=(--platform win_amd64)
+        if [ "$version" = "$spec" ]; then
+            version=3.11
+            platforms=(--platform any)
+        fi
         spec=${spec%@*}
         file=$(grep -l -x "$digest" "$cache"/wheels/*.sha256 2>/dev/null | head -n1 || true)
         if [ -z "$file" ]; then
             local fresh=$cache/fresh
             rm -rf "$fresh"
-            python3 -m pip download -q --no-deps --only-binary=:all: --platform win_amd64 \
-                --platform any --python-version "$version" -d "$fresh" "$spec"
+            python3 -m pip download -q --no-deps --only-binary=:all: "${platforms[@]}" \
+                --python-version "$version" -d "$fresh" "$spec"
             file=$(ls "$fresh"/*.whl)
             check_digest "$file" "$digest"
             mv "$file" "$cache/wheels/"
