@@ -41,7 +41,8 @@ def minute_gaps(start: int, end: int) -> np.ndarray:
 
 def tick_gaps(start: int, end: int) -> tuple:
     """Each EURGBP tick against the legs' latest quotes: the gap of the bids,
-    and whether it lies outside the bounds the legs' bids and asks set."""
+    and how far it lies outside the bounds the legs' bids and asks set, in
+    points (not above zero when inside)."""
     ticks = {s: mt.copy_ticks_range(s, start, end, mt.COPY_TICKS_ALL)
              for s in ("EURGBP", "EURUSD", "GBPUSD")}
     cross, eur, gbp = ticks["EURGBP"], ticks["EURUSD"], ticks["GBPUSD"]
@@ -50,9 +51,9 @@ def tick_gaps(start: int, end: int) -> tuple:
     seen = (i >= 0) & (j >= 0)
     cross, i, j = cross[seen], i[seen], j[seen]
     gap = np.abs(cross["bid"] - eur["bid"][i] / gbp["bid"][j]) / POINT
-    outside = (cross["bid"] > eur["ask"][i] / gbp["bid"][j]) | (
-        cross["ask"] < eur["bid"][i] / gbp["ask"][j])
-    return gap, outside
+    beyond = np.maximum(cross["bid"] - eur["ask"][i] / gbp["bid"][j],
+                        eur["bid"][i] / gbp["ask"][j] - cross["ask"]) / POINT
+    return gap, beyond
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
@@ -71,7 +72,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             end = int(time.time()) // DAY * DAY - 1
             start = end + 1 - args.days * DAY
             minutes = minute_gaps(start, end)
-            gap, outside = tick_gaps(start, end)
+            gap, beyond = tick_gaps(start, end)
         finally:
             mt.shutdown()
             terminal.stop()
@@ -80,7 +81,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
           f"99th percentile {np.percentile(minutes, 99):.1f}, largest {minutes.max():.1f}")
     print(f"  {len(gap):,} ticks against the legs' latest: median {np.median(gap):.2f}, "
           f"99th percentile {np.percentile(gap, 99):.1f}; outside the legs' bid/ask bounds: "
-          f"{outside.mean() * 100:.2f} %")
+          f"{(beyond > 0).mean() * 100:.2f} %, by at most {beyond.max():.1f}")
     return 0
 
 

@@ -79,8 +79,9 @@ def test_crosses_follow_their_legs(terminal: TerminalHome, cross: str, first: st
     implied = a / b if divide else a * b
     info = q.symbol_info(cross)
     gap = np.abs(got - implied) / info.point
-    assert np.median(gap) <= 2 and np.percentile(gap, 99) < info.spread, (
-        np.median(gap), np.percentile(gap, 99))
+    # Rounding each of the three to whole points leaves a point or two; a
+    # cross that made its hour's high or low on its own would be far off.
+    assert np.median(gap) <= 2 and gap.max() < 5, (np.median(gap), gap.max())
 
 
 def test_cross_ticks_stay_within_the_legs_quotes(terminal: TerminalHome) -> None:
@@ -89,9 +90,11 @@ def test_cross_ticks_stay_within_the_legs_quotes(terminal: TerminalHome) -> None
     end = last_closed_day() - 1
     while time.gmtime(end).tm_wday >= 5:
         end -= DAY
-    gap, outside = tick_gaps(end + 1 - DAY, end)
+    gap, beyond = tick_gaps(end + 1 - DAY, end)
     assert len(gap) > 5000
-    assert outside.mean() < 0.05, outside.mean()
+    # What is left outside comes from a leg's quote being some seconds old.
+    outside = (beyond > 0).mean()
+    assert outside < 0.01 and beyond.max() < q.symbol_info("EURGBP").spread, (outside, beyond.max())
     assert np.median(gap) <= 3, np.median(gap)
 
 

@@ -52,22 +52,7 @@ def test_every_script_is_run() -> None:
     assert set(ORDER) <= {p.name for p in SCRIPTS.glob("*.py")}
 
 
-# Known fault of the market model: in the minute that carries an hour's high
-# or low, a cross can leave the rate its legs make by tens of points for a
-# while, so the watch sometimes sees an opportunity. Not strict: it passes in
-# most minutes.
-UNSTABLE = {
-    "triangular_check.py": "a cross can leave its legs by tens of points in the minute "
-    "that carries an hour's high or low",
-}
-
-
-def scripts() -> list[object]:
-    return [pytest.param(name, marks=pytest.mark.xfail(reason=UNSTABLE[name], strict=False))
-            if name in UNSTABLE else name for name in ORDER + LATER]
-
-
-@pytest.mark.parametrize("script", scripts())
+@pytest.mark.parametrize("script", ORDER + LATER)
 def test_script_runs_to_the_end(terminal: TerminalHome, script: str) -> None:
     began = time.monotonic()
     result = subprocess.run([sys.executable, str(SCRIPTS / script)], capture_output=True,

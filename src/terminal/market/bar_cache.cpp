@@ -1,4 +1,5 @@
-// The one-minute bars of whole days, made once per symbol and day and kept.
+// The one-minute and hour bars of whole days, made once per symbol and day
+// and kept.
 #include "terminal/market/bar_cache.h"
 
 // Kept bars of all symbols together: a few symbols' full histories. Beyond
@@ -13,11 +14,20 @@ static size_t day_bytes(const std::vector<RateRecord>& bars) {
     return bars.capacity() * sizeof(RateRecord);
 }
 
-static void forget(Symbol& symbol) {
-    for (const auto& entry : symbol.model_days) {
+static void forget(std::map<int64_t, std::vector<RateRecord>>* days) {
+    for (const auto& entry : *days) {
         g_kept_bytes -= day_bytes(entry.second);
     }
-    symbol.model_days.clear();
+    days->clear();
+}
+
+static void forget(Symbol& symbol) {
+    forget(&symbol.model_days);
+    forget(&symbol.model_hours);
+}
+
+static bool keeps_any(const Symbol& symbol) {
+    return !symbol.model_days.empty() || !symbol.model_hours.empty();
 }
 
 // Makes room for `wanted` more bytes, giving up other symbols first.
@@ -25,7 +35,7 @@ static void make_room(Symbol& keep, size_t wanted) {
     while (g_kept_bytes + wanted > kKeptBarBytes) {
         Symbol* oldest = nullptr;
         for (Symbol& symbol : market_state().symbols) {
-            if (&symbol != &keep && !symbol.model_days.empty() &&
+            if (&symbol != &keep && keeps_any(symbol) &&
                 (oldest == nullptr || symbol.model_days_used < oldest->model_days_used)) {
                 oldest = &symbol;
             }
@@ -50,6 +60,14 @@ static void make_day(const Symbol& symbol, int64_t day, std::vector<RateRecord>*
     out->shrink_to_fit();
 }
 
+static const std::vector<RateRecord>& keep(Symbol& symbol,
+                                           std::map<int64_t, std::vector<RateRecord>>* days,
+                                           int64_t day, std::vector<RateRecord> bars) {
+    make_room(symbol, day_bytes(bars));
+    g_kept_bytes += day_bytes(bars);
+    return (*days)[day] = std::move(bars);
+}
+
 const std::vector<RateRecord>& model_day_bars(Symbol& symbol, int64_t day) {
     symbol.model_days_used = ++g_clock;
     auto found = symbol.model_days.find(day);
@@ -58,7 +76,18 @@ const std::vector<RateRecord>& model_day_bars(Symbol& symbol, int64_t day) {
     }
     std::vector<RateRecord> bars;
     make_day(symbol, day, &bars);
-    make_room(symbol, day_bytes(bars));
-    g_kept_bytes += day_bytes(bars);
-    return symbol.model_days[day] = std::move(bars);
+    return keep(symbol, &symbol.model_days, day, std::move(bars));
+}
+
+const std::vector<RateRecord>& model_day_hour_bars(Symbol& symbol, int64_t day) {
+    symbol.model_days_used = ++g_clock;
+    auto found = symbol.model_hours.find(day);
+    if (found != symbol.model_hours.end()) {
+        return found->second;
+    }
+    PricePath path;
+    path_init(&path, &symbol.model);
+    RateRecord hours[24];
+    int count = model_day_hours(symbol.model, &path, day, hours);
+    return keep(symbol, &symbol.model_hours, day, std::vector<RateRecord>(hours, hours + count));
 }

@@ -1,5 +1,5 @@
-// The model's one-minute bars of whole days, made once per symbol and day
-// and kept, so that a repeated request for past history costs a copy
+// The model's one-minute and hour bars of whole days, made once per symbol
+// and day and kept, so that a repeated request for past history costs a copy
 // instead of a walk through the price model.
 #pragma once
 
@@ -15,3 +15,7 @@
 // but whatever replaces them (imported history, forced prices) is the
 // caller's business.
 const std::vector<RateRecord>& model_day_bars(Symbol& symbol, int64_t day);
+
+// The model's hour bars of one past day, kept in the same store; the same
+// terms hold.
+const std::vector<RateRecord>& model_day_hour_bars(Symbol& symbol, int64_t day);

@@ -282,6 +282,9 @@ void describe(const Instrument& in, const char* name, const char* folder, uint64
     PriceModel& model = symbol->model;
     model.key = name_key(seed, name);
     model.factor_seed = mix64(seed ^ 0x5851F42D4C957F2Dull);
+    for (int f = 0; f < kFactorCount; f++) {
+        model.factor_key[f] = mix64(model.factor_seed + (uint64_t)f);
+    }
     set_loadings(in, generated, &model);
     model.scale = std::pow(10.0, in.digits);
     model.spread = in.spread;

@@ -50,8 +50,10 @@ struct Symbol {
     std::vector<PriceSet> sets;
     LiveState live;
     SymbolInfoRecord snapshot;  // what market_symbol last handed out
-    // The model's bars of past days, by day since 1970 (see bar_cache.h).
+    // The model's one-minute and hour bars of past days, by day since 1970
+    // (see bar_cache.h).
     std::map<int64_t, std::vector<RateRecord>> model_days;
+    std::map<int64_t, std::vector<RateRecord>> model_hours;
     uint64_t model_days_used;  // when last read, for giving the least used up
 };
 

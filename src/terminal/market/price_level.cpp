@@ -7,13 +7,6 @@
 #include "terminal/market/calendar.h"
 #include "terminal/market/price_model.h"
 
-uint64_t mix64(uint64_t value) {
-    value += 0x9E3779B97F4A7C15ull;
-    value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ull;
-    value = (value ^ (value >> 27)) * 0x94D049BB133111EBull;
-    return value ^ (value >> 31);
-}
-
 // Uniform in [-1, 1).
 static double signed_unit(uint64_t bits) {
     return (double)(bits >> 11) * (2.0 / 9007199254740992.0) - 1.0;
@@ -23,11 +16,9 @@ double normal_draw(uint64_t key, int64_t index) {
     // The sum of four uniforms is close enough to normal for prices and
     // costs one hash.
     uint64_t bits = mix64(key ^ (uint64_t)index * 0xD1B54A32D192ED03ull);
-    double sum = 0;
-    for (int i = 0; i < 4; i++) {
-        sum += (double)((bits >> (16 * i)) & 0xFFFF);
-    }
-    return (sum * (1.0 / 65536) - 2.0) * 1.7320508075688772;
+    uint64_t sum =
+        (bits & 0xFFFF) + ((bits >> 16) & 0xFFFF) + ((bits >> 32) & 0xFFFF) + (bits >> 48);
+    return ((double)sum * (1.0 / 65536) - 2.0) * 1.7320508075688772;
 }
 
 // Levels of detail of the daily walk. Up to kRevertDays the amplitude of a
@@ -78,7 +69,7 @@ double model_day_level(const PriceModel& model, int64_t day) {
     double level = 0;
     for (int f = 0; f < kFactorCount; f++) {
         if (model.load[f] != 0) {
-            level += model.load[f] * walk(mix64(model.factor_seed + (uint64_t)f), shared_clock);
+            level += model.load[f] * walk(model.factor_key[f], shared_clock);
         }
     }
     if (model.own != 0) {

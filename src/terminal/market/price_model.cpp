@@ -1,6 +1,7 @@
 // The price model: days, then hours, minutes and ticks within the coarser bar.
 #include "terminal/market/price_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -68,7 +69,7 @@ static double step(const PriceModel& model, uint64_t tag, int64_t index) {
     double sum = 0;
     for (int f = 0; f < kFactorCount; f++) {
         if (model.load[f] != 0) {
-            sum += model.load[f] * normal_draw(mix64(model.factor_seed + (uint64_t)f) ^ tag, index);
+            sum += model.load[f] * normal_draw(model.factor_key[f] ^ tag, index);
         }
     }
     if (model.own != 0) {
@@ -77,17 +78,52 @@ static double step(const PriceModel& model, uint64_t tag, int64_t index) {
     return sum;
 }
 
+// Standard normal variates in whole units of kDrawUnit, four from one hash:
+// each the sum of four uniforms of four bits. Integers, so that a walk's
+// running sum is exact and cheap: every bar of an hour or more is made from
+// these walks, a day's worth of minutes at a time.
+constexpr double kDrawUnit = 1.0 / 9.219544457292887;  // sd of four nibbles summed
+
+static void draw_steps(uint64_t key, int64_t first, int count, int32_t* out) {
+    int32_t lanes[4] = {};
+    for (int i = 0; i < count; i++) {
+        int64_t index = first + i;
+        if (i == 0 || (index & 3) == 0) {
+            uint64_t bits = mix64(key ^ (uint64_t)(index >> 2) * 0xD1B54A32D192ED03ull);
+            // Each 16-bit lane ends as the sum of its four nibbles.
+            bits = (bits & 0x0F0F0F0F0F0F0F0Full) + ((bits >> 4) & 0x0F0F0F0F0F0F0F0Full);
+            bits = (bits & 0x00FF00FF00FF00FFull) + ((bits >> 8) & 0x00FF00FF00FF00FFull);
+            for (int lane = 0; lane < 4; lane++) {
+                lanes[lane] = (int32_t)((bits >> (16 * lane)) & 0xFFFF) - 30;
+            }
+        }
+        out[i] = lanes[index & 3];
+    }
+}
+
 // A random walk of `count` steps, each `scale` of a day's move, tied down at
 // both ends: the log prices at the ends of each step, from `from` to `to`.
 static void bridge(const PriceModel& model, uint64_t tag, int64_t first, int count, double scale,
                    double from, double to, double* out) {
-    out[0] = 0;
-    for (int i = 1; i <= count; i++) {
-        out[i] = out[i - 1] + step(model, tag, first + i - 1) * scale;
-    }
-    double total = out[count];
     for (int i = 0; i <= count; i++) {
-        double share = (double)i / count;
+        out[i] = 0;
+    }
+    int32_t draws[64];
+    for (int f = 0; f <= kFactorCount; f++) {
+        double weight = (f < kFactorCount ? model.load[f] : model.own) * scale * kDrawUnit;
+        if (weight == 0) {
+            continue;
+        }
+        draw_steps((f < kFactorCount ? model.factor_key[f] : model.key) ^ tag, first, count, draws);
+        int64_t sum = 0;
+        for (int i = 1; i <= count; i++) {
+            sum += draws[i - 1];
+            out[i] += weight * (double)sum;
+        }
+    }
+    double total = out[count], per_step = 1.0 / count;
+    for (int i = 0; i <= count; i++) {
+        double share = i * per_step;
         out[i] = from + (to - from) * share + (out[i] - total * share);
     }
 }
@@ -116,24 +152,39 @@ static void split(uint64_t total, size_t count, const uint64_t* least, uint64_t 
     }
 }
 
-// How far an hour's high lies above the higher of its open and close (or its
-// low below the lower): drawn from the distribution of the extreme of a
-// random walk tied to both, a typical move of an hour being `sigma` of the
-// price. The draw leans far out, so that the walk of its minutes seldom has
-// to be held back from crossing it: held back, a cross would part from its
-// legs.
-static int64_t excursion(double sigma, int64_t open, int64_t close, Random* random) {
-    double price = (double)(open > close ? open : close);
-    double move = std::fabs((double)(close - open)) / price;
-    double u = 0.002 + 0.078 * random->unit();
-    double beyond = (std::sqrt(move * move - 2 * sigma * sigma * std::log(u)) - move) / 2;
-    return std::llround(beyond * price);
-}
-
 static void open_hours(uint8_t schedule, int64_t day, int64_t* first_hour, int* hours) {
     *first_hour = day * 24 + (schedule == kScheduleDaytime ? 1 : 0);
     *hours =
         schedule_open(schedule, day * 1440 + 60) ? (schedule == kScheduleDaytime ? 21 : 24) : 0;
+}
+
+// The walk of an hour at the start of each of its minutes and at its end, as
+// logs of points, tied to the hour's open and close; a day with `hours` open
+// hours spreads a day's move over them.
+static void minute_levels(const PriceModel& model, int64_t hour, int hours, int64_t open,
+                          int64_t close, double* levels) {
+    bridge(model, kMinuteTag, hour * 60, 60, 1.0 / std::sqrt(60.0 * hours), std::log((double)open),
+           std::log((double)close), levels);
+}
+
+static int64_t level_points(double level) {
+    int64_t points = std::llround(std::exp(level));
+    return points < 1 ? 1 : points;
+}
+
+// An hour's high and low are the highest and lowest of its minutes' opens
+// and closes. They come from the same shared steps as the minutes, so a cross
+// makes its extremes where its legs make them, instead of at levels of its own.
+static void hour_range(const PriceModel& model, int64_t hour, int hours, ModelBar* bar) {
+    double levels[61];
+    minute_levels(model, hour, hours, bar->open, bar->close, levels);
+    double top = levels[1], bottom = levels[1];
+    for (int i = 2; i < 60; i++) {
+        top = levels[i] > top ? levels[i] : top;
+        bottom = levels[i] < bottom ? levels[i] : bottom;
+    }
+    bar->high = std::max(std::max(bar->open, bar->close), level_points(top));
+    bar->low = std::min(std::min(bar->open, bar->close), level_points(bottom));
 }
 
 static void make_hours(PricePath* path, int64_t day) {
@@ -148,17 +199,12 @@ static void make_hours(PricePath* path, int64_t day) {
     double levels[25];
     bridge(model, kHourTag, path->first_hour, n, 1.0 / std::sqrt((double)n),
            model_day_level(model, day - 1), model_day_level(model, day), levels);
-    double sigma = model.daily_sigma / std::sqrt((double)n);
     for (int i = 0; i < n; i++) {
         Random random{mix64(model.key ^ kHourTag ^ (uint64_t)(path->first_hour + i))};
         ModelBar& bar = path->hour[i];
         bar.open = to_points(model, levels[i]);
         bar.close = to_points(model, levels[i + 1]);
-        int64_t top = bar.open > bar.close ? bar.open : bar.close;
-        int64_t bottom = bar.open < bar.close ? bar.open : bar.close;
-        bar.high = top + excursion(sigma, bar.open, bar.close, &random);
-        bar.low = bottom - excursion(sigma, bar.open, bar.close, &random);
-        bar.low = bar.low < 1 ? 1 : bar.low;
+        hour_range(model, path->first_hour + i, n, &bar);
         double busy = 0.5 + random.unit();
         bar.ticks = 60 * kMinTicks + (uint64_t)std::llround(36.0 * model.tick_rate * busy);
         bar.volume =
@@ -210,17 +256,14 @@ static void make_minutes(PricePath* path, int64_t hour) {
     const ModelBar& whole = path->hour[hour - path->first_hour];
     path->hour_at = hour;
     double levels[61];
-    double sigma = 1.0 / std::sqrt(60.0 * path->hours);
-    bridge(model, kMinuteTag, hour * 60, 60, sigma, std::log((double)whole.open),
-           std::log((double)whole.close), levels);
+    minute_levels(model, hour, path->hours, whole.open, whole.close, levels);
     int64_t points[61];
     for (int i = 0; i <= 60; i++) {
-        int64_t p = std::llround(std::exp(levels[i]));
-        points[i] = p < whole.low ? whole.low : (p > whole.high ? whole.high : p);
+        points[i] = level_points(levels[i]);
     }
     points[0] = whole.open;
     points[60] = whole.close;
-    Random random{mix64(model.key ^ kMinuteTag ^ (uint64_t)hour)};
+    double sigma = 1.0 / std::sqrt(60.0 * path->hours);
     for (int i = 0; i < 60; i++) {
         walk_inside(model, hour * 60 + i, sigma, points[i], points[i + 1], whole, path->inside[i]);
         ModelBar& bar = path->minute[i];
@@ -232,14 +275,7 @@ static void make_minutes(PricePath* path, int64_t hour) {
             bar.low = p < bar.low ? p : bar.low;
         }
     }
-    int highest = 0, lowest = 0;
-    for (int i = 0; i < 60; i++) {
-        highest = path->minute[i].high > path->minute[highest].high ? i : highest;
-        lowest = path->minute[i].low < path->minute[lowest].low ? i : lowest;
-    }
-    // The hour's extremes are reached in the minute that comes closest.
-    path->minute[highest].high = whole.high;
-    path->minute[lowest].low = whole.low;
+    Random random{mix64(model.key ^ kMinuteTag ^ (uint64_t)hour)};
     uint64_t ticks[60], volumes[60];
     split(whole.ticks, 60, nullptr, kMinTicks, &random, ticks);
     split(whole.volume, 60, model.trades ? ticks : nullptr, 0, &random, volumes);
@@ -301,6 +337,28 @@ struct TickDraw {
     bool deal, buy;
 };
 
+// Puts tick `i` on the peak (or trough) of the walk inside its minute, at the
+// instant the walk reaches it as far as its neighbours allow, so that it
+// keeps time with the walks of the symbols that share its moves.
+static void pin_tick(std::vector<TickDraw>* ticks, uint32_t i, int64_t at, int64_t price) {
+    TickDraw& tick = (*ticks)[i];
+    int64_t earliest = (*ticks)[i - 1].offset + 1, latest = (*ticks)[i + 1].offset - 1;
+    if (earliest <= latest) {
+        tick.offset = std::min(std::max(at, earliest), latest);
+    }
+    tick.bid = price;
+}
+
+// The step of the walk inside a minute where it is highest (or lowest).
+static int extreme_step(const int64_t* inside, bool highest) {
+    int best = 0;
+    for (int g = 1; g <= kMinuteSteps; g++) {
+        bool better = highest ? inside[g] > inside[best] : inside[g] < inside[best];
+        best = better ? g : best;
+    }
+    return best;
+}
+
 // The ticks of a minute follow the walk inside it from its open to its
 // close; where none of them falls on the minute's high or low, the one
 // nearest to it is moved there.
@@ -333,10 +391,13 @@ static void draw_ticks(const PriceModel& model, const ModelBar& bar, const int64
     if (at_low == at_high) {
         at_low = at_high == 1 ? 2 : 1;
     }
-    bool high_reached = (*out)[0].bid == bar.high || (*out)[n - 1].bid == bar.high;
-    bool low_reached = (*out)[0].bid == bar.low || (*out)[n - 1].bid == bar.low;
-    (*out)[at_high].bid = high_reached ? (*out)[at_high].bid : bar.high;
-    (*out)[at_low].bid = low_reached ? (*out)[at_low].bid : bar.low;
+    constexpr int64_t kStepMs = 60000 / kMinuteSteps;
+    if ((*out)[0].bid != bar.high && (*out)[n - 1].bid != bar.high) {
+        pin_tick(out, at_high, extreme_step(inside, true) * kStepMs, bar.high);
+    }
+    if ((*out)[0].bid != bar.low && (*out)[n - 1].bid != bar.low) {
+        pin_tick(out, at_low, extreme_step(inside, false) * kStepMs, bar.low);
+    }
     for (uint32_t i = 0; i < n; i++) {
         TickDraw& tick = (*out)[i];
         int64_t extra = i == 0 ? 0 : tick.ask;

@@ -4,9 +4,10 @@
 //
 // It is made from the top down: the close of each trading day first, then
 // the hours of a day between its open and close, then the minutes of an hour
-// within the hour's range, then the ticks of a minute within the minute's.
-// A bar of any length is therefore cheap, and every finer level adds up
-// exactly to the coarser one.
+// between the hour's, then the ticks of a minute within the minute's. An
+// hour's high and low are those of its minutes' opens and closes, so a bar
+// of an hour or more needs the minute walk but not the ticks, and every
+// finer level adds up exactly to the coarser one.
 #pragma once
 
 #include <cstdint>
@@ -41,17 +42,18 @@ enum Factor {
 };
 
 struct PriceModel {
-    uint64_t key;               // from the seed and the symbol name: its own moves
-    uint64_t factor_seed;       // from the seed alone: the moves it shares
-    double base;                // reference level the price keeps coming back to
-    double load[kFactorCount];  // relative daily move per unit of each factor
-    double own;                 // relative daily move of its own
-    double daily_sigma;         // of all of them together
-    double scale;               // 10^digits: prices are whole multiples of 1/scale
-    int32_t spread;             // typical spread in points
-    uint32_t tick_rate;         // average ticks per minute
-    uint8_t schedule;           // Schedule
-    bool trades;                // ticks carry deals (last price and volume)
+    uint64_t key;                       // from the seed and the symbol name: its own moves
+    uint64_t factor_seed;               // from the seed alone: the moves it shares
+    uint64_t factor_key[kFactorCount];  // mix64(factor_seed + f), made once
+    double base;                        // reference level the price keeps coming back to
+    double load[kFactorCount];          // relative daily move per unit of each factor
+    double own;                         // relative daily move of its own
+    double daily_sigma;                 // of all of them together
+    double scale;                       // 10^digits: prices are whole multiples of 1/scale
+    int32_t spread;                     // typical spread in points
+    uint32_t tick_rate;                 // average ticks per minute
+    uint8_t schedule;                   // Schedule
+    bool trades;                        // ticks carry deals (last price and volume)
 };
 
 // One bar of the model in whole points.
@@ -105,4 +107,11 @@ double model_day_level(const PriceModel& model, int64_t day);
 
 // A standard normal variate, the same for the same key and index.
 double normal_draw(uint64_t key, int64_t index);
-uint64_t mix64(uint64_t value);
+// A 64-bit hash (splitmix64's finaliser); inline, as the walks call it for
+// every step they draw.
+inline uint64_t mix64(uint64_t value) {
+    value += 0x9E3779B97F4A7C15ull;
+    value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ull;
+    value = (value ^ (value >> 27)) * 0x94D049BB133111EBull;
+    return value ^ (value >> 31);
+}

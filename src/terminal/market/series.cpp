@@ -340,10 +340,7 @@ void series_h1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int6
     from_minute = std::max(from_minute, series_first_minute(symbol));
     to_minute = std::min(to_minute, now_msc / 60000 + 1);
     int64_t plain_until = model_plain_until(symbol, now_msc);
-    PricePath path;
-    path_init(&path, &symbol.model);
     std::vector<RateRecord> m1;
-    RateRecord hours[24];
     for (int64_t day = floor_div(from_minute, 1440); day * 1440 < to_minute; day++) {
         int64_t begin = std::max(from_minute, day * 1440);
         int64_t end = std::min(to_minute, (day + 1) * 1440);
@@ -352,11 +349,10 @@ void series_h1_bars(Symbol& symbol, int64_t from_minute, int64_t to_minute, int6
             continue;
         }
         // A whole past day of the model: its hours are made without its
-        // minutes, which add up to them.
-        int count = model_day_hours(symbol.model, &path, day, hours);
-        for (int i = 0; i < count; i++) {
-            if (hours[i].time >= begin * 60 && hours[i].time < end * 60) {
-                out->push_back(hours[i]);
+        // minutes' ticks, and kept.
+        for (const RateRecord& hour : model_day_hour_bars(symbol, day)) {
+            if (hour.time >= begin * 60 && hour.time < end * 60) {
+                out->push_back(hour);
             }
         }
     }
