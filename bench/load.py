@@ -324,7 +324,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     parser.add_argument("--levels", type=int, nargs="*", default=[1, 4, 16, 64],
                         help="numbers of client processes")
     parser.add_argument("--tail-clients", type=int, default=4)
-    parser.add_argument("--idle", type=int, default=200, help="connections that never send")
+    parser.add_argument("--idle", type=int, default=1000, help="connections that never send")
     parser.add_argument("--slow", type=int, default=50, help="connections sending a byte a second")
     parser.add_argument("--tail-rounds", type=int, default=2,
                         help="rounds with and without the idle and slow clients (0: none)")
