@@ -24,6 +24,7 @@ import argparse
 import datetime
 import multiprocessing
 import os
+import resource
 import socket
 import sys
 import threading
@@ -318,6 +319,16 @@ def tail_table(clients: int, idle: int, slow: int, plain: Sequence[Level],
     return lines
 
 
+def raise_open_file_limit(wanted: int) -> None:
+    """The idle and slow connections are descriptors of this process, more
+    than a usual soft limit of 1,024 allows."""
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    if soft == resource.RLIM_INFINITY or soft >= wanted:
+        return
+    resource.setrlimit(resource.RLIMIT_NOFILE,
+                       (wanted if hard == resource.RLIM_INFINITY else min(wanted, hard), hard))
+
+
 def main(argv: Optional[Sequence[str]] = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--seconds", type=float, default=10.0, help="length of each run")
@@ -330,6 +341,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
                         help="rounds with and without the idle and slow clients (0: none)")
     parser.add_argument("--markdown", type=Path, help="also write the results to this file")
     args = parser.parse_args(argv)
+    raise_open_file_limit(args.idle + args.slow + 256)
 
     with private_terminal("load") as terminal:
         levels = []
