@@ -12,15 +12,13 @@ from __future__ import annotations
 
 import argparse
 import sys
-import tempfile
 import time
-from pathlib import Path
 from typing import Optional, Sequence
 
 import numpy as np
 
 import quillmark as mt
-from run import Terminal
+from private_terminal import private_terminal
 
 DAY = 86400
 POINT = 1e-5  # of EURGBP
@@ -60,13 +58,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--days", type=int, default=20, help="days of history to compare")
     args = parser.parse_args(argv)
-    with tempfile.TemporaryDirectory(prefix="quillmark-cross-") as folder:
-        root = Path(folder)
-        data_home = root / "data"
-        data_home.mkdir()
-        terminal = Terminal(root, "market", data_home, [])
+    with private_terminal("market") as terminal:
         try:
-            terminal.wait()
             if not mt.initialize(path=terminal.exe):
                 raise RuntimeError(f"initialize failed: {mt.last_error()}")
             end = int(time.time()) // DAY * DAY - 1
@@ -75,7 +68,6 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             gap, beyond = tick_gaps(start, end)
         finally:
             mt.shutdown()
-            terminal.stop()
     print(f"EURGBP against EURUSD / GBPUSD over {args.days} days, in points:")
     print(f"  {len(minutes):,} minute closes: median {np.median(minutes):.2f}, "
           f"99th percentile {np.percentile(minutes, 99):.1f}, largest {minutes.max():.1f}")

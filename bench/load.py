@@ -24,9 +24,9 @@ import argparse
 import datetime
 import multiprocessing
 import os
+import resource
 import socket
 import sys
-import tempfile
 import threading
 import time
 from dataclasses import dataclass, field
@@ -44,7 +44,8 @@ sys.path.insert(0, str(BENCH))
 sys.path.insert(0, str(BENCH.parent / "tests"))
 
 from pure_python_client import CMD_POSITIONS_TOTAL, request_bytes  # noqa: E402
-from run import Terminal, machine  # noqa: E402
+from private_terminal import Terminal, private_terminal  # noqa: E402
+from run import machine  # noqa: E402
 from terminal_tools import RawClient  # noqa: E402
 
 BARS_SYMBOL = "EURUSD"
@@ -318,54 +319,58 @@ def tail_table(clients: int, idle: int, slow: int, plain: Sequence[Level],
     return lines
 
 
+def raise_open_file_limit(wanted: int) -> None:
+    """The idle and slow connections are descriptors of this process, more
+    than a usual soft limit of 1,024 allows."""
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    if soft == resource.RLIM_INFINITY or soft >= wanted:
+        return
+    resource.setrlimit(resource.RLIMIT_NOFILE,
+                       (wanted if hard == resource.RLIM_INFINITY else min(wanted, hard), hard))
+
+
 def main(argv: Optional[Sequence[str]] = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--seconds", type=float, default=10.0, help="length of each run")
-    parser.add_argument("--levels", type=int, nargs="+", default=[1, 4, 16, 64],
+    parser.add_argument("--levels", type=int, nargs="*", default=[1, 4, 16, 64],
                         help="numbers of client processes")
     parser.add_argument("--tail-clients", type=int, default=4)
-    parser.add_argument("--idle", type=int, default=200, help="connections that never send")
+    parser.add_argument("--idle", type=int, default=1000, help="connections that never send")
     parser.add_argument("--slow", type=int, default=50, help="connections sending a byte a second")
     parser.add_argument("--tail-rounds", type=int, default=2,
                         help="rounds with and without the idle and slow clients (0: none)")
     parser.add_argument("--markdown", type=Path, help="also write the results to this file")
     args = parser.parse_args(argv)
+    raise_open_file_limit(args.idle + args.slow + 256)
 
-    with tempfile.TemporaryDirectory(prefix="quillmark-load-") as folder:
-        root = Path(folder)
-        data_home = root / "data"
-        data_home.mkdir()
-        terminal = Terminal(root, "load", data_home, [])
-        try:
-            terminal.wait()
-            levels = []
-            for clients in args.levels:
-                print(f"{clients} clients ...", flush=True)
-                levels.append(run_level(terminal, clients, args.seconds))
-            plain: List[Level] = []
-            loitered: List[Level] = []
-            for round_number in range(args.tail_rounds):
-                print(f"idle and slow clients, round {round_number + 1} ...", flush=True)
-                # Each round starts with the other side, so neither always
-                # meets the machine warmer.
-                for loitering in ((False, True) if round_number % 2 == 0 else (True, False)):
-                    if not loitering:
-                        plain.append(run_level(terminal, args.tail_clients, args.seconds))
-                        continue
-                    loiterers = Loiterers(terminal.socket_path, args.idle, args.slow)
-                    try:
-                        loitered.append(run_level(terminal, args.tail_clients, args.seconds))
-                    finally:
-                        loiterers.close()
-                    if loiterers.error:
-                        loitered[-1].failed += 1
-                        loitered[-1].failures.append(loiterers.error)
-        finally:
-            terminal.stop()
+    with private_terminal("load") as terminal:
+        levels = []
+        for clients in args.levels:
+            print(f"{clients} clients ...", flush=True)
+            levels.append(run_level(terminal, clients, args.seconds))
+        plain: List[Level] = []
+        loitered: List[Level] = []
+        for round_number in range(args.tail_rounds):
+            print(f"idle and slow clients, round {round_number + 1} ...", flush=True)
+            # Each round starts with the other side, so neither always
+            # meets the machine warmer.
+            for loitering in ((False, True) if round_number % 2 == 0 else (True, False)):
+                if not loitering:
+                    plain.append(run_level(terminal, args.tail_clients, args.seconds))
+                    continue
+                loiterers = Loiterers(terminal.socket_path, args.idle, args.slow)
+                try:
+                    loitered.append(run_level(terminal, args.tail_clients, args.seconds))
+                finally:
+                    loiterers.close()
+                if loiterers.error:
+                    loitered[-1].failed += 1
+                    loitered[-1].failures.append(loiterers.error)
 
     when = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
-    lines = [f"Run of {when} on {machine()}; {args.seconds:g} s per run.", ""]
-    lines += level_table(levels)
+    lines = [f"Run of {when} on {machine()}; {args.seconds:g} s per run."]
+    if levels:
+        lines += [""] + level_table(levels)
     if plain:
         lines += [""] + tail_table(args.tail_clients, args.idle, args.slow, plain, loitered)
     failures = [text for level in levels + plain + loitered for text in level.failures]

@@ -20,8 +20,6 @@ import json
 import os
 import platform
 import shutil
-import signal
-import socket
 import statistics
 import struct
 import subprocess
@@ -54,6 +52,7 @@ from pure_python_client import (  # noqa: E402
     request_bytes,
     socket_path_for,
 )
+from private_terminal import Terminal  # noqa: E402
 
 SYMBOL = "EURUSD"
 CATALOGUE_SYMBOLS = 1000
@@ -85,51 +84,6 @@ QUICK = Settings(15, 200, 5, 2, 200, 3, 2, 1.0)
 
 # ---------------------------------------------------------------------------
 # The terminal and the raw client
-
-
-class Terminal:
-    """A private copy of the installed terminal, started with options."""
-
-    def __init__(self, root: Path, name: str, data_home: Path, options: Sequence[str]) -> None:
-        folder = root / name
-        folder.mkdir()
-        self.exe = str(folder / "terminal64")
-        shutil.copy2(mt.terminal_path(), self.exe)
-        env = dict(os.environ, XDG_DATA_HOME=str(data_home))
-        self.process = subprocess.Popen(
-            [self.exe, *options],
-            env=env,
-            stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.PIPE,
-            start_new_session=True,
-        )
-        self.socket_path = socket_path_for(self.exe)
-
-    def wait(self, timeout: float = 120.0) -> None:
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.process.poll() is not None:
-                error = self.process.stderr.read().decode() if self.process.stderr else ""
-                raise RuntimeError(f"terminal exited with {self.process.returncode}: {error}")
-            try:
-                with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
-                    probe.connect(self.socket_path)
-                    return
-            except OSError:
-                time.sleep(0.05)
-        raise TimeoutError(f"no terminal socket at {self.socket_path}")
-
-    def stop(self) -> None:
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        if self.process.stderr:
-            self.process.stderr.close()
 
 
 def build_raw_client(folder: Path) -> str:

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "check.h"
 #include "link/stream.h"
 
 // ---- Counting every pipe call (linked with --wrap) ----
@@ -36,18 +37,6 @@ void __wrap_platform_pipe_close(PlatformHandle pipe) {
     __real_platform_pipe_close(pipe);
 }
 }
-
-// ---- A tiny harness ----
-
-static int failures = 0;
-
-#define CHECK(condition)                                                         \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
-            failures++;                                                          \
-        }                                                                        \
-    } while (0)
 
 typedef std::vector<uint32_t> Calls;
 

@@ -1,4 +1,4 @@
-// The pipe server: one thread, one poll loop, any number of clients.
+// The pipe server: one thread, one event loop, any number of clients.
 #pragma once
 
 #include <string>

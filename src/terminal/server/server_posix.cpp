@@ -1,4 +1,5 @@
-// The POSIX pipe server: a Unix-domain socket served by one poll loop.
+// The POSIX pipe server: a Unix-domain socket served by one loop over a
+// poller that reports only the clients that are ready.
 #include "terminal/server/server.h"
 
 #include <algorithm>
@@ -7,11 +8,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <list>
-#include <vector>
+#include <unordered_map>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -20,6 +19,7 @@
 #include "link/platform/posix_socket.h"
 #include "terminal/server/idle.h"
 #include "terminal/server/log.h"
+#include "terminal/server/poller.h"
 #include "terminal/server/session.h"
 
 static int g_wake[2] = {-1, -1};
@@ -107,8 +107,8 @@ static bool write_client(Session& session) {
     return true;
 }
 
-// The most clients served at once. Each costs a descriptor and a turn of
-// every poll; a client beyond this is closed at once.
+// The most clients served at once. Each costs a descriptor and its buffers;
+// a client beyond this is closed at once.
 constexpr size_t kMaxClients = 4096;
 // Descriptors kept for the terminal's own files: the listener, the wake-up
 // pipe, the log, the database and its journal, the spare below.
@@ -164,7 +164,13 @@ static void refuse_one(int listener) {
     log_turned_away("out of file descriptors");
 }
 
-static void accept_clients(int listener, std::list<Session>* sessions) {
+struct Client {
+    Session session;
+    bool awaits_output = false;  // watched for output while a reply is pending
+};
+typedef std::unordered_map<int, Client> Clients;
+
+static void accept_clients(int listener, Clients* clients) {
     for (;;) {
         int fd = accept(listener, nullptr, nullptr);
         if (fd < 0) {
@@ -173,11 +179,11 @@ static void accept_clients(int listener, std::list<Session>* sessions) {
             }
             return;
         }
-        if (sessions->size() >= g_max_clients) {
+        if (clients->size() >= g_max_clients) {
             close(fd);
             char why[96];
             std::snprintf(why, sizeof(why), "%zu clients are connected, the most served at once",
-                          sessions->size());
+                          clients->size());
             log_turned_away(why);
             continue;
         }
@@ -185,18 +191,22 @@ static void accept_clients(int listener, std::list<Session>* sessions) {
             close(fd);  // only this user's processes may drive the terminal
             continue;
         }
-        sessions->emplace_back();
-        sessions->back().fd = fd;
+        if (!poller_add(fd)) {
+            close(fd);
+            log_turned_away(std::strerror(errno));
+            continue;
+        }
+        (*clients)[fd].session.fd = fd;
         log_line("client %d connected", fd);
     }
 }
 
 // Moves one client forward; false when it is to be dropped.
-static bool step_client(Session& session, short events) {
-    if (events & (POLLERR | POLLNVAL)) {
+static bool step_client(Session& session, const PollerEvent& event) {
+    if (event.failed) {
         return false;
     }
-    if ((events & (POLLIN | POLLHUP)) && !read_client(session)) {
+    if (event.input && !read_client(session)) {
         return false;
     }
     if (!write_client(session)) {
@@ -219,13 +229,42 @@ static bool step_client(Session& session, short events) {
     return true;
 }
 
-bool server_run(const std::string& socket_path, std::string* error) {
-    int listener = listen_at(socket_path, error);
-    if (listener < 0) {
-        return false;
+static void drop_client(Clients* clients, Clients::iterator it) {
+    log_line("client %d disconnected", it->first);
+    poller_remove(it->first);
+    close(it->first);
+    session_closed(it->second.session);
+    clients->erase(it);
+}
+
+static void serve_client(Clients* clients, const PollerEvent& event) {
+    auto it = clients->find(event.fd);
+    if (it == clients->end()) {
+        return;
     }
+    Client& client = it->second;
+    if (!step_client(client.session, event)) {
+        drop_client(clients, it);
+        return;
+    }
+    bool pending = !client.session.out.empty();
+    if (pending != client.awaits_output) {
+        if (!poller_want_output(event.fd, pending)) {
+            drop_client(clients, it);
+            return;
+        }
+        client.awaits_output = pending;
+    }
+}
+
+// Events taken from the poller in one turn; more wait for the next turn.
+constexpr size_t kEventsPerTurn = 256;
+
+// The wake-up pipe that a stop signal writes to, the spare descriptor, the
+// client limit, and the poller watching the pipe and the listener.
+static bool start_serving(int listener, std::string* error) {
     if (pipe(g_wake) != 0) {
-        *error = "pipe failed";
+        *error = std::string("pipe failed: ") + std::strerror(errno);
         return false;
     }
     set_non_blocking(g_wake[0]);
@@ -237,47 +276,52 @@ bool server_run(const std::string& socket_path, std::string* error) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    if (!poller_open() || !poller_add(g_wake[0]) || !poller_add(listener)) {
+        *error = std::string("cannot wait for clients: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool server_run(const std::string& socket_path, std::string* error) {
+    int listener = listen_at(socket_path, error);
+    if (listener < 0) {
+        return false;
+    }
+    if (!start_serving(listener, error)) {
+        close(listener);
+        return false;
+    }
     log_line("listening at %s for up to %zu clients", socket_path.c_str(), g_max_clients);
 
-    std::list<Session> sessions;
-    std::vector<pollfd> polled;
+    Clients clients;
+    PollerEvent events[kEventsPerTurn];
     bool running = true;
     while (running) {
-        polled.clear();
-        polled.push_back(pollfd{g_wake[0], POLLIN, 0});
-        polled.push_back(pollfd{listener, POLLIN, 0});
-        for (Session& session : sessions) {
-            short events = session.out.empty() ? POLLIN : POLLOUT;
-            polled.push_back(pollfd{session.fd, events, 0});
-        }
-        int ready = poll(polled.data(), polled.size(), kServerStepMs);
-        if (ready < 0 && errno != EINTR) {
-            *error = std::string("poll failed: ") + std::strerror(errno);
+        int ready = poller_wait(kServerStepMs, events, kEventsPerTurn);
+        if (ready < 0) {
+            *error = std::string("waiting for clients failed: ") + std::strerror(errno);
             break;
         }
-        if (ready > 0 && polled[0].revents != 0) {
-            running = false;
-        }
-        size_t at = 2;
-        for (auto it = sessions.begin(); it != sessions.end(); at++) {
-            short events = ready > 0 ? polled[at].revents : 0;
-            if (events != 0 && !step_client(*it, events)) {
-                log_line("client %d disconnected", it->fd);
-                close(it->fd);
-                session_closed(*it);
-                it = sessions.erase(it);
+        bool connecting = false;
+        for (int i = 0; i < ready; i++) {
+            if (events[i].fd == g_wake[0]) {
+                running = false;
+            } else if (events[i].fd == listener) {
+                connecting = true;
             } else {
-                ++it;
+                serve_client(&clients, events[i]);
             }
         }
-        if (ready > 0 && polled[1].revents != 0) {
-            accept_clients(listener, &sessions);
+        if (connecting) {
+            accept_clients(listener, &clients);
         }
         server_idle_step(ready > 0);
     }
-    for (Session& session : sessions) {
-        close(session.fd);
+    for (auto& entry : clients) {
+        close(entry.first);
     }
+    poller_close();
     close(listener);
     unlink(socket_path.c_str());
     log_line("stopped");
