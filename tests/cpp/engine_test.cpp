@@ -290,7 +290,7 @@ void test_refusals_change_nothing() {
     OrderSendRecord held = market(u"EURUSD", kOrderTypeBuy, 1);
     TradeRequestRecord limit = request(kTradeActionPending, u"EURUSD", kOrderTypeBuyLimit, 1, 1.09);
     OrderSendRecord pending = send(limit);
-    CHECK(pending.retcode == kRetcodePlaced);
+    CHECK(pending.retcode == kRetcodeDone);
     symbols[u"GBPUSD"].open = false;
     symbols[u"USDJPY"].info.trade_mode = kSymbolTradeModeDisabled;
     symbols[u"XAUUSD"].info.filling_mode = kSymbolFillingFok;

@@ -239,7 +239,9 @@ bool do_pending(Book* book, const Request& request, Changes* changes, Outcome* o
     out->order = order.ticket;
     out->volume = order.volume_initial;
     out->price = order.price_open;
-    out->retcode = kRetcodePlaced;
+    // Placed and done: trade servers answer a pending order this way, and
+    // scripts check for it.
+    out->retcode = kRetcodeDone;
     return true;
 }
 

@@ -1,8 +1,6 @@
 # Place a buy limit and a sell stop limit, move them, then remove them.
 import quillmark as mt
 
-ACCEPTED = (mt.TRADE_RETCODE_DONE, mt.TRADE_RETCODE_PLACED)
-
 if not mt.initialize(login=10001, password="demo", server="Quillmark-Demo"):
     print("initialize() failed, error code =", mt.last_error())
     quit(1)
@@ -35,7 +33,7 @@ buy_limit = send({
     "type_filling": mt.ORDER_FILLING_RETURN,
     "comment": "buy limit",
 })
-assert buy_limit.retcode in ACCEPTED, buy_limit
+assert buy_limit.retcode == mt.TRADE_RETCODE_DONE, buy_limit
 
 print("sell stop limit: stop 2% below, limit 1% below")
 sell_stop_limit = send({
@@ -48,7 +46,7 @@ sell_stop_limit = send({
     "type_time": mt.ORDER_TIME_DAY,
     "type_filling": mt.ORDER_FILLING_RETURN,
 })
-assert sell_stop_limit.retcode in ACCEPTED, sell_stop_limit
+assert sell_stop_limit.retcode == mt.TRADE_RETCODE_DONE, sell_stop_limit
 
 orders = mt.orders_get(symbol=symbol)
 print("orders on", symbol, len(orders))
