@@ -194,6 +194,17 @@ uint32_t check_pending(const SymbolInfoRecord& info, const Order& o, int64_t now
     return check_expiration(info, o.type_time, o.time_expiration, now_msc);
 }
 
+// A pending order placed or changed. Placed is done too: trade servers answer
+// a new pending order this way, and scripts check for it.
+bool order_done(const Order& order, Changes* changes, Outcome* out) {
+    change_order(changes, order);
+    out->order = order.ticket;
+    out->volume = order.volume_current;
+    out->price = order.price_open;
+    out->retcode = kRetcodeDone;
+    return true;
+}
+
 bool do_pending(Book* book, const Request& request, Changes* changes, Outcome* out) {
     const TradeRequestRecord& r = *request.record;
     const SymbolInfoRecord* info = request_symbol(request.symbol, out);
@@ -235,14 +246,7 @@ bool do_pending(Book* book, const Request& request, Changes* changes, Outcome* o
     }
     order.ticket = take_ticket();
     book->orders[order.ticket] = order;
-    change_order(changes, order);
-    out->order = order.ticket;
-    out->volume = order.volume_initial;
-    out->price = order.price_open;
-    // Placed and done: trade servers answer a pending order this way, and
-    // scripts check for it.
-    out->retcode = kRetcodeDone;
-    return true;
+    return order_done(order, changes, out);
 }
 
 bool do_sltp(Book* book, const Request& request, Changes* changes, Outcome* out) {
@@ -314,12 +318,7 @@ bool do_modify(Book* book, const Request& request, Changes* changes, Outcome* ou
         return refuse(out, code);
     }
     *order = changed;
-    change_order(changes, changed);
-    out->order = changed.ticket;
-    out->volume = changed.volume_current;
-    out->price = changed.price_open;
-    out->retcode = kRetcodeDone;
-    return true;
+    return order_done(changed, changes, out);
 }
 
 bool do_remove(Book* book, const Request& request, Changes* changes, Outcome* out) {
