@@ -13,7 +13,7 @@ from __future__ import annotations
 import argparse
 import sys
 import time
-from typing import Optional, Sequence
+from typing import Optional, Sequence, Tuple
 
 import numpy as np
 
@@ -24,8 +24,14 @@ DAY = 86400
 POINT = 1e-5  # of EURGBP
 
 
+def got(array: Optional[np.ndarray], call: str) -> np.ndarray:
+    if array is None:
+        raise RuntimeError(f"{call} failed: {mt.last_error()}")
+    return array
+
+
 def minute_gaps(start: int, end: int) -> np.ndarray:
-    bars = {s: mt.copy_rates_range(s, mt.TIMEFRAME_M1, start, end)
+    bars = {s: got(mt.copy_rates_range(s, mt.TIMEFRAME_M1, start, end), "copy_rates_range")
             for s in ("EURGBP", "EURUSD", "GBPUSD")}
     times = np.intersect1d(np.intersect1d(bars["EURUSD"]["time"], bars["GBPUSD"]["time"]),
                            bars["EURGBP"]["time"])
@@ -37,11 +43,11 @@ def minute_gaps(start: int, end: int) -> np.ndarray:
     return np.abs(closes("EURGBP") - closes("EURUSD") / closes("GBPUSD")) / POINT
 
 
-def tick_gaps(start: int, end: int) -> tuple:
+def tick_gaps(start: int, end: int) -> Tuple[np.ndarray, np.ndarray]:
     """Each EURGBP tick against the legs' latest quotes: the gap of the bids,
     and how far it lies outside the bounds the legs' bids and asks set, in
     points (not above zero when inside)."""
-    ticks = {s: mt.copy_ticks_range(s, start, end, mt.COPY_TICKS_ALL)
+    ticks = {s: got(mt.copy_ticks_range(s, start, end, mt.COPY_TICKS_ALL), "copy_ticks_range")
              for s in ("EURGBP", "EURUSD", "GBPUSD")}
     cross, eur, gbp = ticks["EURGBP"], ticks["EURUSD"], ticks["GBPUSD"]
     i = np.searchsorted(eur["time_msc"], cross["time_msc"], side="right") - 1
