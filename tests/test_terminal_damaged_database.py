@@ -56,11 +56,17 @@ def counts(database: Path) -> Dict[str, int]:
 def damage_page(database: Path, table: str = "deals", which: float = 0.5) -> int:
     """Overwrites a leaf page of `table` (0 the first, 1 the last); returns its
     rows."""
-    with sqlite3.connect(database) as db:
-        leaves = db.execute("SELECT pageno, ncell FROM dbstat WHERE name = ? AND pagetype = 'leaf'"
-                            " ORDER BY pageno", (table,)).fetchall()
+    db = sqlite3.connect(database)
+    try:
         page_size = db.execute("PRAGMA page_size").fetchone()[0]
-    db.close()
+        leaves = db.execute("SELECT pageno, ncell FROM dbstat WHERE name = ? AND "
+                            "pagetype = 'leaf' ORDER BY pageno", (table,)).fetchall()
+    except sqlite3.OperationalError:
+        leaves = None
+    finally:
+        db.close()
+    if leaves is None:
+        pytest.skip("this Python's SQLite has no dbstat table (Windows CPython's has none)")
     assert len(leaves) >= 3
     page, cells = leaves[round(which * (len(leaves) - 1))]
     with open(database, "r+b") as file:
