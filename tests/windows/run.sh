@@ -447,29 +447,21 @@ else
     # the domain functions, bars and ticks as NumPy arrays, terminal64.exe
     # started, served and stopped, and trading end to end. With NumPy 2, what
     # differs between NumPy majors: the import, records and arrays.
-    areas=(tests/test_import.py tests/test_module_records.py
+    areas=(tests/test_import.py tests/test_module_records.py tests/test_module_args.py
+        tests/test_module_values.py
         tests/test_link_connection.py::test_initialize_introduces_itself_and_waits
         tests/test_link_connection.py::test_readiness_wait
-        tests/test_link_call.py::test_broken_pipe_closes_the_link
-        tests/test_link_launch.py::test_spellings_of_one_path_reach_one_pipe
-        tests/test_link_launch.py::test_terminal_that_cannot_start
-        tests/test_link_launch_windows.py
-        tests/test_link_discovery.py::test_most_recently_used_folder_wins
-        tests/test_link_discovery.py::test_portable_folder_starts_its_terminal_portable
-        tests/test_link_discovery.py::test_nothing_found
+        tests/test_link_call.py tests/test_link_launch.py tests/test_link_launch_windows.py
+        tests/test_link_discovery.py
         tests/test_api_symbols.py::test_symbol_info_decodes_every_field
-        tests/test_api_terminal_account.py::test_account_info_decodes_every_field
+        tests/test_api_terminal_account.py
         tests/test_api_bars_ticks.py::test_records_arrive_in_an_owning_read_only_array
         tests/test_api_bars_ticks.py::test_values_follow_the_field_types
-        tests/test_terminal_program.py::test_start_by_path_writes_markers_and_reports_folders
-        tests/test_terminal_program.py::test_portable_start_keeps_data_in_installation
-        tests/test_terminal_program.py::test_second_client_in_another_process
+        tests/test_terminal_program.py
         tests/test_terminal_market.py::test_positions_and_boundaries_of_bar_queries
-        tests/test_trading_actions.py::test_account_figures_follow_a_sequence_of_trades
-        tests/test_trading_actions.py::test_pending_orders_place_modify_trigger_and_remove
-        tests/test_package_command.py::test_stop_ends_the_terminal_and_is_quiet_when_none_runs
-        tests/test_terminal_demo.py::test_demo_runs_and_stops_its_terminal)
-    arrays=(tests/test_import.py tests/test_module_records.py
+        tests/test_trading_actions.py tests/test_package_command.py tests/test_terminal_demo.py)
+    arrays=(tests/test_import.py tests/test_module_records.py tests/test_module_args.py
+        tests/test_module_values.py
         tests/test_api_bars_ticks.py::test_records_arrive_in_an_owning_read_only_array
         tests/test_api_bars_ticks.py::test_values_follow_the_field_types
         tests/test_api_bars_ticks.py::test_no_records_give_an_empty_array
