@@ -82,7 +82,7 @@ def test_crosses_follow_their_legs(terminal: TerminalHome, cross: str, first: st
         np.median(gap), np.percentile(gap, 99))
 
 
-@pytest.mark.skipif(sys.platform == "win32", reason="the benchmark harness pins CPUs (POSIX)")
+@pytest.mark.skipif(sys.platform == "win32", reason="the benchmark harness it shares is POSIX")
 def test_cross_ticks_stay_within_the_legs_quotes(terminal: TerminalHome) -> None:
     sys.path.insert(0, str(BENCH))
     from cross_gap import tick_gaps
