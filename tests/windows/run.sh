@@ -10,8 +10,8 @@
 #   tests/windows/run.sh              build and test (what CI runs, 6 to 8 minutes)
 #   QUILLMARK_WINDOWS_SUITE=1         instead of those subsets, the whole pytest
 #                                     suite for 3.11 with NumPy 1.26 and a larger
-#                                     subset for the other pairings (15 minutes
-#                                     or more)
+#                                     subset for the other pairings (about 25
+#                                     minutes here)
 #   QUILLMARK_WINDOWS_BUILD=DIR       build folder (default: build/windows)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
