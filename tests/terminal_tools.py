@@ -139,20 +139,24 @@ def connected_terminal(tmp_path: Path, *options: str) -> Iterator[TerminalHome]:
             home.stop_all()
 
 
+def socket_served(path: str) -> bool:
+    """Whether a terminal serves the socket, or on Windows the pipe, `path`."""
+    if sys.platform == "win32":
+        return windows_tools.pipe_exists(path)
+    try:
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+            probe.connect(path)
+            return True
+    except OSError:
+        return False
+
+
 def wait_for_socket(path: str, process: Optional[subprocess.Popen] = None,
                     timeout: float = 10.0) -> None:
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        if sys.platform == "win32":
-            if windows_tools.pipe_exists(path):
-                return
-        elif os.path.exists(path):
-            try:
-                with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
-                    probe.connect(path)
-                    return
-            except OSError:
-                pass
+        if socket_served(path):
+            return
         if process is not None and process.poll() is not None:
             err = process.stderr.read().decode() if process.stderr else ""
             raise RuntimeError(f"terminal exited with {process.returncode}: {err}")

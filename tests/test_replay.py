@@ -97,6 +97,9 @@ def test_a_folder_in_use_is_refused(folders: List[Path], tmp_path: Path, content
         assert len(rp.terminal_pids(rp.executable(folder))) == 1
 
 
+@pytest.mark.skipif(sys.platform == "win32",
+                    reason="a replay's data home is set through XDG_DATA_HOME, which Windows "
+                    "does not read")
 def test_two_replays_run_side_by_side_away_from_the_user_data(
         folders: List[Path], tmp_path: Path, user_data: Path) -> None:
     first = new_folder(folders, tmp_path, "first")
@@ -137,6 +140,9 @@ def test_two_replays_run_side_by_side_away_from_the_user_data(
     assert not rp.terminal_pids(first_exe) and rp.terminal_pids(second_exe)
 
 
+@pytest.mark.skipif(sys.platform == "win32",
+                    reason="a replay's data home is set through XDG_DATA_HOME, which Windows "
+                    "does not read")
 def test_a_script_without_a_path_finds_the_replay_through_its_data_home(
         folders: List[Path], tmp_path: Path) -> None:
     folder = new_folder(folders, tmp_path, "run")

@@ -6,13 +6,16 @@ many clients cost it in memory between their calls."""
 from __future__ import annotations
 
 import os
-import resource
 import subprocess
 import sys
 import time
 from typing import List
 
 import pytest
+
+if sys.platform == "win32":
+    pytest.skip("limits the terminal's descriptors with rlimit", allow_module_level=True)
+import resource  # noqa: E402
 
 from process_memory import process_memory_bytes
 from terminal_tools import RawClient, TerminalHome, wait_for_socket

@@ -34,6 +34,12 @@ def make_database(home: TerminalHome, *options: str) -> Path:
     home.stop_all()
     home.processes.clear()
     (database,) = home.data_home.rglob("accounts.dat")
+    if sys.platform == "win32":
+        # Ended outright there (it has no console to be stopped through):
+        # its journal is folded in as its own clean stop does.
+        connection = sqlite3.connect(database)
+        connection.execute("PRAGMA wal_checkpoint(TRUNCATE)")
+        connection.close()
     assert not Path(f"{database}-wal").exists()
     return database
 
@@ -50,11 +56,17 @@ def counts(database: Path) -> Dict[str, int]:
 def damage_page(database: Path, table: str = "deals", which: float = 0.5) -> int:
     """Overwrites a leaf page of `table` (0 the first, 1 the last); returns its
     rows."""
-    with sqlite3.connect(database) as db:
-        leaves = db.execute("SELECT pageno, ncell FROM dbstat WHERE name = ? AND pagetype = 'leaf'"
-                            " ORDER BY pageno", (table,)).fetchall()
+    db = sqlite3.connect(database)
+    try:
         page_size = db.execute("PRAGMA page_size").fetchone()[0]
-    db.close()
+        leaves = db.execute("SELECT pageno, ncell FROM dbstat WHERE name = ? AND "
+                            "pagetype = 'leaf' ORDER BY pageno", (table,)).fetchall()
+    except sqlite3.OperationalError:
+        leaves = None
+    finally:
+        db.close()
+    if leaves is None:
+        pytest.skip("this Python's SQLite has no dbstat table (Windows CPython's has none)")
     assert len(leaves) >= 3
     page, cells = leaves[round(which * (len(leaves) - 1))]
     with open(database, "r+b") as file:
@@ -130,7 +142,8 @@ CASES = [
                  lambda db: db.rmdir(), id="unreadable-folder"),
     pytest.param(no_permission, AUTH_FAILED, "readable and writable", lambda db: db.chmod(0o600),
                  id="unreadable-mode",
-                 marks=pytest.mark.skipif(os.geteuid() == 0, reason="root reads any file")),
+                 marks=pytest.mark.skipif(sys.platform == "win32" or os.geteuid() == 0,
+                                          reason="file modes keep neither root nor Windows out")),
     pytest.param(locked, AUTH_FAILED, "another process holds it", unlock, id="locked"),
 ]
 

@@ -14,6 +14,8 @@ import numpy as np
 import quillmark
 from quillmark.chart import DRAWDOWN, GLYPHS, TEXT, candlestick_png, curves_png
 from quillmark.terminal import terminal_pids
+from terminal_tools import socket_served
+from wire import socket_path
 
 
 def read_png(data: bytes) -> tuple:
@@ -99,3 +101,5 @@ def test_demo_runs_and_stops_its_terminal(tmp_path: Path) -> None:
     width, height, _ = read_png(chart.read_bytes())
     assert (width, height) == (960, 480)
     assert not terminal_pids(quillmark.terminal_path())
+    # Not only what the package itself sees: nothing serves the pipe any more.
+    assert not socket_served(socket_path(quillmark.terminal_path()))

@@ -16,7 +16,8 @@ def main(argv: Optional[List[str]] = None) -> int:
     demo.add_argument("--keep-terminal", action="store_true",
                       help="leave the terminal running at the end")
     demo.add_argument("--user-data", action="store_true",
-                      help="use your own data folder instead of a temporary one")
+                      help="use your own data folder instead of a temporary one "
+                      "(on Windows always your own)")
     demo.add_argument("--symbol", default="EURUSD", help="symbol of the bar table and chart")
     demo.add_argument("--output", default=".", help="folder for the chart image")
     demo.add_argument("--seconds", type=float, default=5.0, help="how long to watch live ticks")

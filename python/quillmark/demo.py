@@ -5,6 +5,7 @@ from __future__ import annotations
 import datetime as _dt
 import os
 import shutil
+import sys
 import tempfile
 import time
 from typing import Dict, Optional, TypeVar
@@ -179,7 +180,9 @@ def run_demo(keep_terminal: bool = False, user_data: bool = False, symbol: str =
         print(f"The bundled terminal is missing at {path}")
         return 1
     data_home = None
-    if not user_data:
+    # On Windows the terminal keeps its data in the user's roaming folder,
+    # which no environment variable moves.
+    if not user_data and sys.platform != "win32":
         # The terminal inherits the environment: its data goes to a
         # temporary folder and the user's own stays untouched.
         data_home = tempfile.mkdtemp(prefix="quillmark-demo-")

@@ -12,6 +12,9 @@ from typing import List, Optional
 
 from . import _core
 
+if sys.platform == "win32":
+    from . import _windows
+
 __all__ = ["terminal_path"]
 
 
@@ -28,6 +31,8 @@ def terminal_path() -> str:
 
 def terminal_pids(path: str) -> List[int]:
     """Processes running the terminal at `path`."""
+    if sys.platform == "win32":
+        return _windows.terminal_pids(path)
     real = os.path.realpath(path)
     pids: List[int] = []
     if os.path.isdir("/proc"):
@@ -49,6 +54,8 @@ def terminal_pids(path: str) -> List[int]:
 
 def stop_terminal(path: str, timeout: float = 5.0) -> bool:
     """Ask the terminal at `path` to stop and wait until it has."""
+    if sys.platform == "win32":
+        return _windows.stop_terminal(path, timeout)
     for pid in terminal_pids(path):
         try:
             os.kill(pid, signal.SIGTERM)

@@ -3,8 +3,8 @@ is answered, in every round, and a client that arrives afterwards too."""
 
 from __future__ import annotations
 
-import resource
 import socket
+import sys
 import time
 from typing import Iterator, List
 
@@ -23,6 +23,11 @@ CMD_SYMBOL_INFO_TICK = 172
 def enough_descriptors() -> Iterator[None]:
     """This process and the terminal it starts both hold a descriptor per
     client."""
+    if sys.platform == "win32":
+        yield  # pipe handles have no such limit
+        return
+    import resource
+
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     wanted = 2 * CLIENTS + 200
     if hard != resource.RLIM_INFINITY and hard < wanted:
@@ -35,7 +40,10 @@ def enough_descriptors() -> Iterator[None]:
 
 
 def connect(path: str) -> RawClient:
-    """As the module connects: a full listen queue is waited out."""
+    """As the module connects: a full listen queue, or on Windows a busy
+    pipe, is waited out."""
+    if sys.platform == "win32":
+        return RawClient(path)
     sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
     sock.settimeout(30)
     deadline = time.monotonic() + 30

